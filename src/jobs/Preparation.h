@@ -1,0 +1,37 @@
+// Picture loading and preparation: greying, the burn mask, the mode and size controls.
+#pragma once
+
+#include <string>
+
+#include "form/Context.h"
+#include "form/Events.h"
+
+namespace ostrel::jobs {
+
+// The outcome of loading a picture file into Picture1.
+struct LoadResult {
+    bool ok = false;
+    std::string error;  // for the operator: names the file and why it cannot be used
+};
+
+class Preparation {
+public:
+    explicit Preparation(form::Context& ctx);
+    void registerEvents(form::EventTable& events);
+
+    // Decodes a picture file into Picture1 (reduced in size for the raster, never larger than
+    // needed); on failure nothing changes.
+    LoadResult LoadPicture(const std::string& path);
+    // Stretches Picture1 over the whole of Picture2 (area averaging).
+    void StretchIntoPicture2();
+    void PreparePicture();
+    void Check1Click();
+    void HScroll3Change();
+    void HScroll1Change();
+    void VScroll1Change();
+
+private:
+    form::Context& ctx_;
+};
+
+}  // namespace ostrel::jobs

@@ -1,0 +1,24 @@
+// Laser control: maximum power, the pulse train and the Auto mode flag.
+#pragma once
+
+#include "form/Context.h"
+#include "form/Events.h"
+
+namespace ostrel::laser {
+
+class Laser {
+public:
+    explicit Laser(form::Context& ctx);
+    void registerEvents(form::EventTable& events);
+
+    void Command4Click();  // Max Laser Power toggle
+    void Command6Click();  // Auto toggle
+    void Timer3Tick();     // one step of the pulse train
+    void ZDown();          // Command1(5) mouse-down: start pulsing
+    void ZUp();            // Command1(4) mouse-down: stop pulsing, laser off
+
+private:
+    form::Context& ctx_;
+};
+
+}  // namespace ostrel::laser

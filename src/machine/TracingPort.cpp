@@ -1,0 +1,83 @@
+// Port tracing: every access with its time, kept in memory or written through to a CSV file.
+#include "machine/TracingPort.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "machine/Registers.h"
+
+namespace ostrel::machine {
+
+TracingPort::~TracingPort() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool TracingPort::openCsv(const std::string& path, bool microseconds, std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = "cannot write the trace file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+    microseconds_ = microseconds;
+    static const char header[] = "t_ms,op,port,value\n";
+    [[maybe_unused]] ssize_t n = ::write(fd_, header, sizeof header - 1);
+    return true;
+}
+
+void TracingPort::record(bool write, uint16_t address, uint8_t value) {
+    const double t = clock_ ? clock_() : 0;
+    if (recording_) records_.push_back({t, write, address, value});
+    if (fd_ >= 0) {
+        char line[96];
+        const int len = microseconds_
+                            ? std::snprintf(line, sizeof line, "%.3f,%s,%u,%u\n", t,
+                                            write ? "out" : "in", address, value)
+                            : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t,
+                                            write ? "out" : "in", address, value);
+        // NOTE: one write() per row, no stdio buffer: the row is in the file even if the
+        // program dies right after.
+        [[maybe_unused]] ssize_t n = ::write(fd_, line, static_cast<size_t>(len));
+    }
+}
+
+void TracingPort::out(uint16_t address, uint8_t value) {
+    inner_.out(address, value);
+    record(true, address, value);
+}
+
+uint8_t TracingPort::inp(uint16_t address) {
+    const uint8_t v = inner_.inp(address);
+    if (traceReads_) record(false, address, v);
+    return v;
+}
+
+// Async-signal-safe: no allocation, no stdio, no clock beyond what the trace already had.
+static void appendRestRow(int fd, uint16_t address, uint8_t value) {
+    if (fd < 0) return;
+    char line[32];
+    size_t n = 0;
+    const char* prefix = "-1,out,";
+    while (*prefix) line[n++] = *prefix++;
+    char digits[8];
+    int d = 0;
+    for (unsigned a = address; a > 0 || d == 0; a /= 10) digits[d++] = static_cast<char>('0' + a % 10);
+    while (d > 0) line[n++] = digits[--d];
+    line[n++] = ',';
+    for (unsigned v = value; v > 0 || d == 0; v /= 10) digits[d++] = static_cast<char>('0' + v % 10);
+    while (d > 0) line[n++] = digits[--d];
+    line[n++] = '\n';
+    [[maybe_unused]] ssize_t w = ::write(fd, line, n);
+}
+
+void TracingPort::restFromSignal() noexcept {
+    inner_.restFromSignal();
+    appendRestRow(fd_, DATA_REG, REST_DATA);
+    appendRestRow(fd_, CONTROL_REG, REST_CONTROL);
+}
+
+}  // namespace ostrel::machine

@@ -1,0 +1,32 @@
+// The command panel: Load, Run, Abort, Exit, Manual, StartJob, "Frame cutting" and the Help menu.
+#pragma once
+
+#include "form/Context.h"
+#include "form/Events.h"
+#include "jobs/FrameRun.h"
+#include "jobs/PictureRun.h"
+#include "jobs/Preparation.h"
+
+namespace ostrel::panel {
+
+class CommandPanel {
+public:
+    CommandPanel(form::Context& ctx, jobs::Preparation& preparation, jobs::PictureRun& pictureRun,
+                 jobs::FrameRun& frameRun);
+    void registerEvents(form::EventTable& events);
+
+    void Command2Click(int index);
+    void StartJob();
+    void Option2Click();
+    void shemaClick();
+    void explanClick();
+    void aboutClick();
+
+private:
+    form::Context& ctx_;
+    jobs::Preparation& preparation_;
+    jobs::PictureRun& pictureRun_;
+    jobs::FrameRun& frameRun_;
+};
+
+}  // namespace ostrel::panel

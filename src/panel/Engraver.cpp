@@ -1,0 +1,160 @@
+// The core's start-up and the routing of window events to the handlers by control name.
+#include "panel/Engraver.h"
+
+#include <charconv>
+
+#include "machine/Registers.h"
+
+namespace ostrel::panel {
+
+using machine::CONTROL_REG;
+using machine::DATA_REG;
+
+Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host)
+    : form_(loop),
+      ctx_{form_, loop, port, host},
+      motion_(ctx_),
+      laser_(ctx_),
+      preparation_(ctx_),
+      pictureRun_(ctx_),
+      frameRun_(ctx_),
+      panel_(ctx_, preparation_, pictureRun_, frameRun_) {
+    motion_.registerEvents(events_);
+    laser_.registerEvents(events_);
+    preparation_.registerEvents(events_);
+    pictureRun_.registerEvents(events_);
+    frameRun_.registerEvents(events_);
+    panel_.registerEvents(events_);
+}
+
+void Engraver::Load() {
+    // On Linux there is no port library to write beside the program: the port backend was
+    // opened (and, for a real port, claimed) before the window was created, which takes the
+    // place of that step.
+    ctx_.loop.doEvents();
+    for (form::Control& jog : form_.Command1) jog.enabled = false;
+    const int data = ctx_.inp(DATA_REG);
+    const int control = ctx_.inp(CONTROL_REG);
+    form_.Timer10.setEnabled(!(data == machine::REST_DATA && control == machine::REST_CONTROL));
+}
+
+void Engraver::RestNow() {
+    for (auto& [name, t] : form_.timers()) t->setEnabled(false);
+    ctx_.out(DATA_REG, machine::COILS_OFF);
+    ctx_.out(CONTROL_REG, machine::LASER_OFF);
+}
+
+bool Engraver::motionRunning() {
+    form::Form1& f = form_;
+    for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7,
+                              &f.Timer8, &f.Timer9}) {
+        if (t->Enabled()) return true;
+    }
+    return false;
+}
+
+form::Control* Engraver::usable(std::string_view name, EventResult& why) {
+    form::Control* c = form_.control(name);
+    if (!c) {
+        why = EventResult::Unknown;
+        return nullptr;
+    }
+    if (!c->enabled || (!c->visible && c->kind != form::Kind::Menu)) {
+        why = EventResult::Disabled;
+        return nullptr;
+    }
+    why = EventResult::Handled;
+    return c;
+}
+
+EventResult Engraver::click(std::string_view name) {
+    EventResult why;
+    form::Control* c = usable(name, why);
+    if (!c) return why;
+    // A click on a check box toggles it and one on an option button selects it, before the
+    // click handler runs, as the window does.
+    if (c->kind == form::Kind::CheckBox) c->value = c->value ? 0 : 1;
+    if (c->kind == form::Kind::OptionButton) {
+        form_.Option1.value = (c == &form_.Option1);
+        form_.Option2.value = (c == &form_.Option2);
+    }
+    const form::EventHandlers* h = events_.find(name);
+    if (h && h->click) {
+        h->click();
+        return EventResult::Handled;
+    }
+    // Controls that have no click handler of their own.
+    if (c->kind == form::Kind::CheckBox || c->kind == form::Kind::OptionButton ||
+        c->kind == form::Kind::Label || c->kind == form::Kind::Frame) {
+        return EventResult::Handled;
+    }
+    return (h && (h->mouseDown || h->mouseUp)) ? EventResult::Handled : EventResult::NotAvailable;
+}
+
+EventResult Engraver::mouseDown(std::string_view name, int button) {
+    EventResult why;
+    if (!usable(name, why)) return why;
+    const form::EventHandlers* h = events_.find(name);
+    if (!h || !h->mouseDown) return h ? EventResult::Handled : EventResult::NotAvailable;
+    h->mouseDown(button);
+    return EventResult::Handled;
+}
+
+EventResult Engraver::mouseUp(std::string_view name) {
+    EventResult why;
+    if (!usable(name, why)) return why;
+    const form::EventHandlers* h = events_.find(name);
+    if (!h || !h->mouseUp) return h ? EventResult::Handled : EventResult::NotAvailable;
+    h->mouseUp();
+    return EventResult::Handled;
+}
+
+static bool toInt(const std::string& s, int& out) {
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+EventResult Engraver::set(std::string_view name, const std::string& value) {
+    EventResult why;
+    form::Control* c = usable(name, why);
+    if (!c) return why;
+    const form::EventHandlers* h = events_.find(name);
+    switch (c->kind) {
+        case form::Kind::ComboBox:
+            // The lists have no handler: the ticks read their text afresh.
+            c->caption = value;
+            return EventResult::Handled;
+        case form::Kind::HScrollBar:
+        case form::Kind::VScrollBar: {
+            int v = 0;
+            if (!toInt(value, v) || v < c->min || v > c->max) return EventResult::BadValue;
+            if (v == c->value) return EventResult::Handled;  // no change, no event
+            c->value = v;
+            if (h && h->change) h->change();
+            return (h && h->change) ? EventResult::Handled : EventResult::NotAvailable;
+        }
+        case form::Kind::CheckBox: {
+            int v = 0;
+            if (!toInt(value, v) || (v != 0 && v != 1)) return EventResult::BadValue;
+            if (v == c->value) return EventResult::Handled;
+            c->value = v;
+            if (h && h->click) h->click();
+            return EventResult::Handled;
+        }
+        case form::Kind::OptionButton: {
+            int v = 0;
+            if (value == "True") v = 1;
+            else if (value == "False") v = 0;
+            else if (!toInt(value, v) || (v != 0 && v != 1)) return EventResult::BadValue;
+            if (v == 0) {
+                c->value = 0;  // deselecting fires nothing
+                return EventResult::Handled;
+            }
+            return click(name);
+        }
+        default:
+            return EventResult::BadValue;
+    }
+}
+
+}  // namespace ostrel::panel

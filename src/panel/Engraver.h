@@ -1,0 +1,77 @@
+// The whole headless core: Form1, the subsystems' handlers and the routing of window events.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "form/Context.h"
+#include "form/Events.h"
+#include "jobs/FrameRun.h"
+#include "jobs/PictureRun.h"
+#include "jobs/Preparation.h"
+#include "laser/Laser.h"
+#include "motion/Motion.h"
+#include "panel/CommandPanel.h"
+
+namespace ostrel::panel {
+
+enum class EventResult {
+    Handled,
+    Disabled,      // the control is disabled (or hidden): the window ignores the event
+    Unknown,       // no control of that name
+    NotAvailable,  // a control whose behaviour is not built yet
+    BadValue,      // `set` with a value the control cannot take
+};
+
+class Engraver {
+public:
+    Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host);
+    Engraver(const Engraver&) = delete;
+    Engraver& operator=(const Engraver&) = delete;
+
+    // The window's load procedure: prepares the port, lets events run once, disables the jog
+    // buttons and switches the watchdog off when the port is found at rest.
+    void Load();
+
+    // Operator events by control name, as the window reports them.
+    EventResult click(std::string_view name);
+    EventResult mouseDown(std::string_view name, int button = 1);
+    EventResult mouseUp(std::string_view name);
+    // Changes a control as the operator would and fires the event the platform fires: the
+    // text of a list, a scroll bar's value, a check box's value, an option's selection.
+    EventResult set(std::string_view name, const std::string& value);
+
+    // Stops every timer and puts the port at rest (data 0, then control 202). The close box,
+    // the signal handlers and a failed start use it.
+    void RestNow();
+    // True while a job, jog or homing moves a motor (Timer1, Timer2, Timer4 ... Timer9).
+    bool motionRunning();
+
+    form::Form1& form() { return form_; }
+    form::Context& context() { return ctx_; }
+    runtime::EventLoop& loop() { return ctx_.loop; }
+    machine::Port& port() { return ctx_.port; }
+    motion::Motion& motion() { return motion_; }
+    laser::Laser& laser() { return laser_; }
+    jobs::Preparation& preparation() { return preparation_; }
+    jobs::PictureRun& pictureRun() { return pictureRun_; }
+    jobs::FrameRun& frameRun() { return frameRun_; }
+    CommandPanel& panel() { return panel_; }
+    const form::EventTable& events() const { return events_; }
+
+private:
+    form::Control* usable(std::string_view name, EventResult& why);
+
+    form::Form1 form_;
+    form::Context ctx_;
+    form::EventTable events_;
+    motion::Motion motion_;
+    laser::Laser laser_;
+    jobs::Preparation preparation_;
+    jobs::PictureRun pictureRun_;
+    jobs::FrameRun frameRun_;
+    CommandPanel panel_;
+};
+
+}  // namespace ostrel::panel

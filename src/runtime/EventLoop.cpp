@@ -1,0 +1,44 @@
+// Timer handles and the interval text rule shared by both event loops.
+#include "runtime/EventLoop.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace ostrel::runtime {
+
+void Timer::setHandler(std::function<void()> tick) { loop_->setHandler(id_, std::move(tick)); }
+
+bool Timer::setIntervalText(std::string_view text) {
+    const int ms = parseIntervalText(text);
+    if (ms < 0) return false;
+    setInterval(ms);
+    return true;
+}
+
+int parseIntervalText(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    if (text.empty() || text.size() > 32) return -1;
+    // Only plain decimal numbers: digits with at most one point, an optional leading sign.
+    int points = 0, digits = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            ++digits;
+        } else if (c == '.') {
+            ++points;
+        } else if (!((c == '+' || c == '-') && i == 0)) {
+            return -1;
+        }
+    }
+    if (digits == 0 || points > 1) return -1;
+    const std::string copy(text);
+    const double value = std::strtod(copy.c_str(), nullptr);
+    const double rounded = std::nearbyint(value);  // default rounding: halves to even
+    if (!(rounded >= 1 && rounded <= 65535)) return -1;
+    return static_cast<int>(rounded);
+}
+
+}  // namespace ostrel::runtime

@@ -1,0 +1,36 @@
+// The real-time event loop on Qt: precise timers, processEvents, monotonic clock.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <memory>
+#include <vector>
+
+#include "runtime/EventLoop.h"
+
+namespace ostrel::runtime {
+
+class QtEventLoop final : public QObject, public EventLoop {
+    Q_OBJECT
+public:
+    QtEventLoop();
+    ~QtEventLoop() override;
+
+    double nowMs() const override;
+    TimerId createTimer(std::function<void()> tick, int intervalMs, bool enabled) override;
+    void setHandler(TimerId id, std::function<void()> tick) override;
+    void setEnabled(TimerId id, bool enabled) override;
+    bool enabled(TimerId id) const override;
+    void setInterval(TimerId id, int intervalMs) override;
+    int interval(TimerId id) const override;
+    void post(std::function<void()> event, double delayMs = 0) override;
+    void doEvents() override;
+    void sleepMs(int ms) override;
+
+private:
+    void rearm();
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace ostrel::runtime
