@@ -1,0 +1,49 @@
+// The shared test harness: virtual loop, simulated engraver, tracing port and a fake platform.
+#include "support/Harness.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+namespace ostrel::test {
+
+Harness::Harness(const machine::SimConfig& config) {
+    sim = std::make_unique<machine::SimEngraver>(config, [this] { return loop.nowMs(); });
+    trace = std::make_unique<machine::TracingPort>(*sim, [this] { return loop.nowMs(); });
+    trace->setRecording(true);
+    QTemporaryDir dir(QDir::tempPath() + "/ostrel-test-XXXXXX");
+    dir.setAutoRemove(false);
+    tempDir = dir.path().toStdString();
+    host.folder = tempDir;
+}
+
+Harness::~Harness() {
+    engraver.reset();
+    if (!tempDir.empty()) QDir(QString::fromStdString(tempDir)).removeRecursively();
+}
+
+void Harness::start() {
+    engraver = std::make_unique<panel::Engraver>(loop, *trace, host);
+    engraver->Load();
+}
+
+bool Harness::untilIdle(int64_t maxMs) {
+    auto idle = [this] {
+        form::Form1& f = form();
+        for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5,
+                                  &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
+            if (t->Enabled()) return false;
+        }
+        return true;
+    };
+    return loop.advanceUntil(idle, maxMs);
+}
+
+std::vector<std::pair<int, int>> Harness::writes() const {
+    std::vector<std::pair<int, int>> out;
+    for (const machine::TraceRecord& r : trace->records()) {
+        if (r.write) out.emplace_back(r.address, r.value);
+    }
+    return out;
+}
+
+}  // namespace ostrel::test
