@@ -125,24 +125,6 @@ TEST(Pulse, BadCombo2TextKeepsThePreviousInterval) {
     }
 }
 
-TEST(Pulse, Combo2RoundsHalvesToEven) {
-    for (const auto& [text, ms] : std::vector<std::pair<const char*, int>>{
-             // "0.5" rounds to 0: no interval, the design 100 ms stays.
-             {"4", 4},
-             {"2.5", 2},
-             {"3.5", 4},
-             {"0.5", 100},
-             {"1.5", 2},
-             {"65535", 65535}}) {
-        SCOPED_TRACE(text);
-        LaserHarness h;
-        h.engraver->set("Combo2", text);
-        h.zDown();
-        h.wait(100);
-        EXPECT_EQ(h.form().Timer3.Interval(), ms);
-    }
-}
-
 TEST(Pulse, ZDownWhileMaxPowerIsOnKeepsTheLaserOnUntilTheFirstTick) {
     LaserHarness h;
     form::Form1& f = h.form();
@@ -186,14 +168,6 @@ TEST(Pulse, ZUpStopsTheTrainAndSwitchesOff) {
     EXPECT_EQ(h.writes().size(), writes);
 }
 
-TEST(Pulse, ZUpWithoutZDownStillSwitchesOff) {
-    LaserHarness h;
-    h.form().Label1[2].caption = "1";
-    h.zUp();
-    EXPECT_EQ(controlWrites(h), (std::vector<int>{202}));
-    EXPECT_EQ(h.form().Label1[2].caption, "0");
-}
-
 TEST(Pulse, BothZButtonsResetMaxPowerWhateverItShowed) {
     for (bool down : {false, true}) {
         for (const char* shown : {"Max Laser Power On", "Max Laser Power", "odd"}) {
@@ -208,6 +182,9 @@ TEST(Pulse, BothZButtonsResetMaxPowerWhateverItShowed) {
             }
             EXPECT_EQ(h.form().Command4.caption, "Max Laser Power");
             EXPECT_EQ(h.form().Command4.backColor, form::kLightGrey);
+            EXPECT_EQ(h.form().Label1[2].caption, down ? "1" : "0");
+            // Z-UP needs no Z-Down before it to switch off.
+            EXPECT_EQ(controlWrites(h), down ? std::vector<int>{} : std::vector<int>{202});
         }
     }
 }
@@ -220,6 +197,7 @@ TEST(Pulse, ZButtonsMouseUpDoesNothing) {
     EXPECT_EQ(h.engraver->mouseUp("Command1(4)"), panel::EventResult::Handled);
     EXPECT_TRUE(h.writes().empty());
     EXPECT_TRUE(h.form().Timer3.Enabled());
+    EXPECT_EQ(h.engraver->motion().heldJog(), -1);  // no axis jog
 }
 
 // --- Auto ---
@@ -240,16 +218,6 @@ TEST(Auto, TogglesOnlyTheFlagAndTheIndicator) {
     EXPECT_FALSE(f.autoLaser);
     EXPECT_TRUE(h.writes().empty());
     EXPECT_FALSE(f.Timer3.Enabled());
-}
-
-TEST(Auto, LeavesARunningTrainAlone) {
-    LaserHarness h;
-    h.zDown();
-    h.wait(150);
-    h.engraver->click("Command6");
-    h.wait(300);
-    EXPECT_TRUE(h.form().Timer3.Enabled());
-    EXPECT_EQ(writeTimes(h, CONTROL_REG), (std::vector<double>{100, 355}));
 }
 
 // The example scenario laser.scn: maximum power on and off, then a short X + jog.

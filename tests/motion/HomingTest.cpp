@@ -63,22 +63,6 @@ TEST(GoHome, YStartsWhenItsSwitchIsOpenAndHomesBothWhenBothAreClosed) {
     }
 }
 
-TEST(GoHome, ClickReadsTheStatusOnce) {
-    Harness h(headAt(10, 5));
-    h.trace->setTraceReads(true);
-    h.start();
-    h.clearTrace();
-    h.engraver->click("Command3");
-    h.engraver->click("Command5");
-    std::vector<int> reads;
-    for (const machine::TraceRecord& r : h.trace->records()) {
-        if (!r.write) reads.push_back(r.address);
-    }
-    EXPECT_EQ(reads, (std::vector<int>{STATUS_REG, STATUS_REG}));
-    EXPECT_TRUE(h.form().Timer1.Enabled());
-    EXPECT_TRUE(h.form().Timer2.Enabled());
-}
-
 TEST(GoHome, XFromTheHeadAt10_5) {
     Harness h(headAt(10, 5));
     h.start();
@@ -300,20 +284,6 @@ TEST(AxisTick, BadCombo1TextKeepsThePreviousPeriod) {
         EXPECT_TRUE(f.Timer2.Enabled());
         EXPECT_EQ(f.xStepCount, -12);
         EXPECT_EQ(f.yStepCount, 6);
-    }
-}
-
-TEST(AxisTick, Combo1RoundsHalvesToEven) {
-    for (const auto& [text, ms] : std::vector<std::pair<const char*, int>>{
-             {"20", 20}, {" 5 ", 5}, {"2.5", 2}, {"3.5", 4}, {"65535", 65535}, {"1", 1}}) {
-        SCOPED_TRACE(text);
-        Harness h(headAt(500, 10));
-        h.start();
-        enableJogButtons(h);
-        h.engraver->set("Combo1", text);
-        h.engraver->mouseDown("Command1(2)");
-        h.wait(100);
-        EXPECT_EQ(h.form().Timer1.Interval(), ms);
     }
 }
 

@@ -95,20 +95,6 @@ TEST(Watchdog, BothHomedEndsOnTheSecondTick) {
     EXPECT_FALSE(f.Label7.visible);
 }
 
-TEST(Watchdog, ShortcutWaitsForATickAtRest) {
-    Harness h(portLeft(3, 202));
-    h.start();
-    form::Form1& f = h.form();
-    f.xHomed = f.yHomed = true;
-    h.wait(200);  // not at rest: count 0, then the shortcut
-    EXPECT_EQ(f.initRestTicks, 26);
-    h.sim->out(DATA_REG, 5);  // a word appears again before the next tick
-    h.wait(200);
-    EXPECT_TRUE(f.Timer10.Enabled());
-    h.wait(200);
-    EXPECT_FALSE(f.Timer10.Enabled());
-}
-
 TEST(Watchdog, LetsPendingEventsRunBetweenTheTwoRestWrites) {
     Harness h(portLeft(3, 203));
     h.start();
@@ -140,21 +126,6 @@ TEST(Watchdog, UndoesAJogLaserOnAtItsNextTick) {
     EXPECT_EQ(f.initRestTicks, 0);
     EXPECT_TRUE(f.xMovingPlus);  // the jog itself goes on
     EXPECT_EQ(wiringFaults(h), 0);
-}
-
-TEST(Watchdog, AbortedRunKeepsItsCountAndTheNextRunContinues) {
-    Harness h;
-    h.start();
-    form::Form1& f = h.form();
-    f.Timer10.setEnabled(true);
-    h.wait(10 * 200);
-    ASSERT_EQ(f.initRestTicks, 10);
-    f.Timer10.setEnabled(false);  // as Abort does
-    h.wait(1000);
-    f.Timer10.setEnabled(true);
-    h.wait(16 * 200);
-    EXPECT_FALSE(f.Timer10.Enabled());
-    EXPECT_EQ(f.initRestTicks, 0);
 }
 
 }  // namespace
