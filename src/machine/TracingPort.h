@@ -19,7 +19,7 @@ struct TraceRecord {
 };
 
 class TracingPort final : public Port {
-public:
+  public:
     using Clock = std::function<double()>;
     TracingPort(Port& inner, Clock clock) : inner_(inner), clock_(std::move(clock)) {}
     ~TracingPort() override;
@@ -39,7 +39,7 @@ public:
     void clear() { records_.clear(); }
     Port& inner() { return inner_; }
 
-private:
+  private:
     void record(bool write, uint16_t address, uint8_t value);
 
     Port& inner_;
