@@ -26,6 +26,8 @@ class TracingPort final : public Port {
 
     void out(uint16_t address, uint8_t value) override;
     uint8_t inp(uint16_t address) override;
+    // Puts the inner port at rest and appends its two rows to the CSV file with t_ms -1: no
+    // clock may be read from a signal handler, and nothing is kept in memory.
     void restFromSignal() noexcept override;
     std::string describe() const override { return inner_.describe(); }
 
