@@ -19,7 +19,8 @@ using TimerId = int;
 //  - a timer that falls due while a handler runs (a blocking sleep, say) fires once as soon as
 //    control returns to the loop: ticks never pile up;
 //  - doEvents() dispatches what is already due without advancing virtual time and never
-//    re-enters the handler of a timer that is running;
+//    re-enters the handler of a timer that is running; it is one pass, so what the dispatched
+//    handlers post or restart waits for the next pass;
 //  - sleepMs() blocks: it advances the clock and dispatches nothing;
 //  - timers due at the same instant fire in the order their countdowns started.
 class EventLoop {
