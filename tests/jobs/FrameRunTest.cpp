@@ -341,4 +341,21 @@ TEST(FrameRunPhase, ALegEndingAtPhaseEightLetsTheNextRunStartAtPhaseOne) {
     EXPECT_FALSE(f.Timer9.Enabled());  // every X tick stops the Y timer first
 }
 
+TEST(FrameProgressText, FifteenSignificantDigitsInTheCLocale) {
+    // Each cycle adds to the text as it stands, so the sums stay the decimal numbers shown.
+    std::string column = "0";
+    for (int cycle = 1; cycle <= 100; ++cycle) {
+        column = jobs::progressText(jobs::progressValue(column) + 0.47);
+        if (cycle == 3) {
+            EXPECT_EQ(column, "1.41");
+        }
+    }
+    EXPECT_EQ(column, "47");
+    EXPECT_EQ(jobs::progressText(1.0 / 3), "0.333333333333333");
+    EXPECT_EQ(jobs::progressText(20.9), "20.9");
+    EXPECT_EQ(jobs::progressValue(" 2.5 "), 2.5);
+    for (const char* bad : {"", "abc", "2,5", "1.2.3"})
+        EXPECT_EQ(jobs::progressValue(bad), 0) << bad;
+}
+
 }  // namespace
