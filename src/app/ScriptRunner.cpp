@@ -32,19 +32,6 @@ constexpr MachineValue kMachineValues[] = {
     {"sim.faults", [](const machine::SimEngraver& s) { return std::to_string(s.faults()); }},
 };
 
-// Releases a held jog button when the window loses the focus. Motion gains ReleaseHeldJog()
-// in its own change; until then the step reports itself as not available.
-// TODO(script): call engraver->motion().ReleaseHeldJog() directly once it is on main.
-template <class M>
-bool releaseHeldJog(M& motion) {
-    if constexpr (requires { motion.ReleaseHeldJog(); }) {
-        motion.ReleaseHeldJog();
-        return true;
-    } else {
-        return false;
-    }
-}
-
 class Runner {
   public:
     Runner(const Scenario& scenario, const ScriptOptions& options, std::ostream& out,
@@ -133,9 +120,7 @@ class Runner {
                 host_.queueDialogAnswer(step.value);
                 return;
             case StepKind::FocusLost:
-                if (!releaseHeldJog(engraver_->motion())) {
-                    report(step, panel::EventResult::NotAvailable);
-                }
+                engraver_->PressLost();
                 return;
             case StepKind::Expect:
                 return expect(step);

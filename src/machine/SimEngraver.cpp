@@ -69,12 +69,9 @@ SimEngraver::SimEngraver(const SimConfig& config, Clock clock)
       rotorY_(config.rotorY & 7),
       x_(halfSteps(config.headX)),
       y_(halfSteps(config.headY)) {
-    // A powered motor stands where its word holds it: a start word and a rotor angle that
-    // disagree would make the first step jump by a distance the machine never had.
-    if (!isWiringFault(data_)) {
-        if (xAngleOf(data_) >= 0) rotorX_ = xAngleOf(data_);
-        if (yAngleOf(data_) >= 0) rotorY_ = yAngleOf(data_);
-    }
+    // NOTE: the rotors start at the configured angles even when a coil word is left in the
+    // data register: the start state describes a machine whose word was written after the
+    // motor last moved (a scenario's `rotor` and `port` lines are independent).
     if (laserOn()) {
         exposureOpen_ = true;
         open_ = {x_, y_, clock_ ? clock_() : 0, 0};

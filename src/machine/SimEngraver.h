@@ -17,8 +17,8 @@ struct SimConfig {
     double headX = 0, headY = 0;
     // Initial rotor angles, 0-7 (see SimEngraver).
     int rotorX = 0, rotorY = 0;
-    // Initial register contents. A coil word left in the data register holds its motor's rotor
-    // at that word's angle, whatever rotorX or rotorY say.
+    // Initial register contents. A coil word left in the data register does not move the
+    // rotors: they start at rotorX and rotorY.
     uint8_t data = 0, control = 202;
     // Bit 0 of every status read random (seeded, so a run repeats exactly).
     bool noise = false;

@@ -11,8 +11,9 @@ using machine::CONTROL_REG;
 using machine::DATA_REG;
 
 Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host)
-    : form_(loop),
-      ctx_{form_, loop, port, host},
+    : guardHost_(host, *this),
+      form_(loop),
+      ctx_{form_, loop, port, guardHost_},
       motion_(ctx_),
       laser_(ctx_),
       preparation_(ctx_),
@@ -36,6 +37,13 @@ void Engraver::Load() {
     const int data = ctx_.inp(DATA_REG);
     const int control = ctx_.inp(CONTROL_REG);
     form_.Timer10.setEnabled(!(data == machine::REST_DATA && control == machine::REST_CONTROL));
+}
+
+void Engraver::PressLost() { motion_.ReleaseHeldJog(); }
+
+void Engraver::releaseDisabledHold() {
+    const int held = motion_.heldJog();
+    if (held >= 0 && held < 4 && !form_.Command1[held].enabled) motion_.ReleaseHeldJog();
 }
 
 void Engraver::RestNow() {
@@ -81,6 +89,7 @@ EventResult Engraver::click(std::string_view name) {
     const form::EventHandlers* h = events_.find(name);
     if (h && h->click) {
         h->click();
+        releaseDisabledHold();
         return EventResult::Handled;
     }
     // Controls that have no click handler of their own.
@@ -102,7 +111,15 @@ EventResult Engraver::mouseDown(std::string_view name, int button) {
 
 EventResult Engraver::mouseUp(std::string_view name) {
     EventResult why;
-    if (!usable(name, why)) return why;
+    if (!usable(name, why)) {
+        // NOTE: a release is honoured even on a button disabled while it was held, so that
+        // the jog it started always ends.
+        form::Control* c = form_.control(name);
+        const int held = motion_.heldJog();
+        if (!(c && held >= 0 && c == &form_.Command1[held])) return why;
+        motion_.ReleaseHeldJog();
+        return EventResult::Handled;
+    }
     const form::EventHandlers* h = events_.find(name);
     if (!h || !h->mouseUp) return h ? EventResult::Handled : EventResult::NotAvailable;
     h->mouseUp();

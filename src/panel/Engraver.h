@@ -42,6 +42,10 @@ public:
     // text of a list, a scroll bar's value, a check box's value, an option's selection.
     EventResult set(std::string_view name, const std::string& value);
 
+    // A press ended without its mouse-up (the pointer left the button while held, the window
+    // lost the focus): the held jog stops exactly as its mouse-up would stop it.
+    void PressLost();
+
     // Stops every timer and puts the port at rest (data 0, then control 202). The close box,
     // the signal handlers and a failed start use it.
     void RestNow();
@@ -61,8 +65,39 @@ public:
     const form::EventTable& events() const { return events_; }
 
 private:
-    form::Control* usable(std::string_view name, EventResult& why);
+    // Lets the platform's modal dialogs end a held press first: a dialog takes the mouse, so the
+    // jog's mouse-up would never come.
+    class ModalGuardHost final : public form::Host {
+    public:
+        ModalGuardHost(form::Host& inner, Engraver& engraver) : inner_(inner), engraver_(engraver) {}
+        std::string openFileDialog(const form::FileDialogRequest& request) override {
+            engraver_.PressLost();
+            return inner_.openFileDialog(request);
+        }
+        void messageBox(const std::string& text, const std::string& title) override {
+            engraver_.PressLost();
+            inner_.messageBox(text, title);
+        }
+        void showError(const std::string& text) override {
+            engraver_.PressLost();
+            inner_.showError(text);
+        }
+        bool openWithViewer(const std::string& path) override { return inner_.openWithViewer(path); }
+        void showExplanation() override { inner_.showExplanation(); }
+        void showAbout() override { inner_.showAbout(); }
+        void endProgram() override { inner_.endProgram(); }
+        std::string programFolder() override { return inner_.programFolder(); }
 
+    private:
+        form::Host& inner_;
+        Engraver& engraver_;
+    };
+
+    form::Control* usable(std::string_view name, EventResult& why);
+    // A held jog button that an event disabled can no longer see its mouse-up: end the jog.
+    void releaseDisabledHold();
+
+    ModalGuardHost guardHost_;
     form::Form1 form_;
     form::Context ctx_;
     form::EventTable events_;
