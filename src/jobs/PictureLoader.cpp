@@ -116,6 +116,69 @@ bool bmpComplete(const QByteArray& d) {
     return d.size() >= pixelOffset + pixelBytes;
 }
 
+// Qt's GIF decoder shows a frame cut short with its missing part blank and calls it a success,
+// so the blocks are walked up to the end of the first frame's data.
+bool gifFirstFrameComplete(const QByteArray& d) {
+    const qsizetype n = d.size();
+    if (n < 13) return false;
+    auto colourTableBytes = [](unsigned packed) {
+        return (packed & 0x80) ? 3 * (2 << (packed & 7)) : 0;
+    };
+    qsizetype pos = 13 + colourTableBytes(byteAt(d, 10));
+    auto skipSubBlocks = [&] {
+        while (pos < n) {
+            const unsigned length = byteAt(d, pos++);
+            if (length == 0) return true;
+            pos += length;
+        }
+        return false;
+    };
+    while (pos < n) {
+        const unsigned introducer = byteAt(d, pos++);
+        if (introducer == 0x21) {  // extension: a label, then sub-blocks
+            ++pos;
+            if (!skipSubBlocks()) return false;
+        } else if (introducer == 0x2C) {  // the first frame
+            if (pos + 9 > n) return false;
+            pos += 9 + colourTableBytes(byteAt(d, pos + 8));
+            ++pos;  // LZW minimum code size
+            return skipSubBlocks();
+        } else {
+            return true;  // no frame at all: the decoder says what is wrong
+        }
+    }
+    return false;
+}
+
+struct ClaimedSize {
+    int64_t width = 0, height = 0;
+};
+
+// The picture size a GIF, BMP or PNG header claims, read before any decoder sees the file.
+ClaimedSize claimedSize(const QByteArray& d, PictureKind kind) {
+    switch (kind) {
+        case PictureKind::Gif:  // the logical screen
+            if (d.size() < 10) return {};
+            return {le16(d, 6), le16(d, 8)};
+        case PictureKind::Png: {  // the first chunk, IHDR, big-endian
+            if (d.size() < 24) return {};
+            auto be32 = [&d](qsizetype i) {
+                return int64_t{byteAt(d, i)} << 24 | byteAt(d, i + 1) << 16 |
+                       byteAt(d, i + 2) << 8 | byteAt(d, i + 3);
+            };
+            return {be32(16), be32(20)};
+        }
+        case PictureKind::Bmp:
+            if (d.size() < 26) return {};
+            if (le32(d, 14) == 12) return {le16(d, 18), le16(d, 20)};
+            return {static_cast<int32_t>(le32(d, 18)),
+                    std::abs(int64_t{static_cast<int32_t>(le32(d, 22))})};
+        case PictureKind::Jpeg:
+            break;
+    }
+    return {};
+}
+
 // The largest JPEG scale-down (1/8, 1/4, 1/2) that still leaves at least `needed` pixels.
 int jpegScaleDown(QSize source, QSize needed) {
     for (int denominator : {8, 4, 2}) {
@@ -240,20 +303,30 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
     QImageReader reader(&buffer, signature->qtFormat);
-    const QSize source = reader.size();
-    if (!source.isValid() || source.isEmpty()) {
+    const bool jpeg = signature->kind == PictureKind::Jpeg;
+    // Qt gives no size at all for some huge headers, so the claim is read from the header
+    // itself where it stands at a fixed place; a JPEG's size (at most 65535 a side) comes
+    // from Qt.
+    const QSize qtSize = reader.size();
+    const ClaimedSize claimed =
+        jpeg ? ClaimedSize{qtSize.width(), qtSize.height()} : claimedSize(bytes, signature->kind);
+    if (claimed.width <= 0 || claimed.height <= 0) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
-    const bool jpeg = signature->kind == PictureKind::Jpeg;
-    const int64_t pixels = int64_t{source.width()} * source.height();
     const int64_t limit = jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels;
-    if (pixels > limit) {
-        return failure(path, "the picture is too large (" + std::to_string(source.width()) + " x " +
-                                 std::to_string(source.height()) + " pixels; at most " +
+    if (claimed.width * claimed.height > limit) {
+        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
+                                 std::to_string(claimed.height) + " pixels; at most " +
                                  std::to_string(limit / 1'000'000) + " million pixels).");
     }
+    if (!qtSize.isValid() || qtSize.isEmpty()) {
+        return failure(path, "the file is damaged: its header gives no picture size.");
+    }
+    const QSize source = qtSize;
+    // libpng refuses truncated files by itself.
     const bool complete = signature->kind == PictureKind::Jpeg  ? jpegComplete(bytes)
                           : signature->kind == PictureKind::Bmp ? bmpComplete(bytes)
+                          : signature->kind == PictureKind::Gif ? gifFirstFrameComplete(bytes)
                                                                 : true;
     if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
 

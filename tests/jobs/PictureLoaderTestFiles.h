@@ -135,19 +135,25 @@ inline uint32_t crc32(const QByteArray& bytes) {
     return ~crc;
 }
 
-// A PNG signature and a valid IHDR chunk claiming width x height RGB pixels, and nothing more.
+// A PNG claiming width x height RGB pixels: a valid IHDR, a token of image data and the end.
 inline QByteArray pngHeader(uint32_t width, uint32_t height) {
     auto bigEndian = [](QByteArray& out, uint32_t v) {
         for (int i = 3; i >= 0; --i) out.append(static_cast<char>((v >> (8 * i)) & 255));
     };
-    QByteArray chunk("IHDR");
-    bigEndian(chunk, width);
-    bigEndian(chunk, height);
-    chunk.append(QByteArray::fromHex("0802000000"));  // 8 bits, RGB, deflate, no interlace
     QByteArray png = QByteArray::fromHex("89504E470D0A1A0A");
-    bigEndian(png, 13);
-    png.append(chunk);
-    bigEndian(png, crc32(chunk));
+    auto chunk = [&](const char* type, const QByteArray& data) {
+        bigEndian(png, static_cast<uint32_t>(data.size()));
+        const QByteArray body = QByteArray(type) + data;
+        png.append(body);
+        bigEndian(png, crc32(body));
+    };
+    QByteArray header;
+    bigEndian(header, width);
+    bigEndian(header, height);
+    header.append(QByteArray::fromHex("0802000000"));  // 8 bits, RGB, deflate, no interlace
+    chunk("IHDR", header);
+    chunk("IDAT", QByteArray::fromHex("789C030000000001"));  // an empty zlib stream
+    chunk("IEND", {});
     return png;
 }
 
