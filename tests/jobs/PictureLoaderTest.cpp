@@ -102,15 +102,6 @@ TEST(DecodePictureFile, DecodesALargeJpegAtAReducedScaleNoSmallerThanTwiceTheRas
     EXPECT_NEAR(qRed(decoded.image.pixel(0, 0)), 0, 6);
 }
 
-TEST(DecodePictureFile, KeepsSmallPicturesAsTheyAre) {
-    Folder folder;
-    const QImage picture = gradient(40, 30);
-    const jobs::DecodedPicture decoded =
-        DecodePictureFile(writeFile(folder.path(), "small.png", encode(picture, "PNG")), kRaster);
-    ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
-    EXPECT_EQ(decoded.image, picture);
-}
-
 TEST(DecodePictureFile, TellsTheKindByContentNotByName) {
     Folder folder;
     const QImage picture = solid(9, 4, qRgb(10, 20, 30));
@@ -129,15 +120,6 @@ TEST(DecodePictureFile, TellsTheKindByContentNotByName) {
         EXPECT_EQ(decoded.image.size(), picture.size());
         EXPECT_NEAR(qBlue(decoded.image.pixel(4, 2)), 30, 3);
     }
-}
-
-TEST(DecodePictureFile, GivesTheFirstFrameOfAnAnimatedGif) {
-    Folder folder;
-    const QByteArray gif = makeGif(2, 2, 2, [](int frame, int, int) { return frame; });
-    const jobs::DecodedPicture decoded =
-        DecodePictureFile(writeFile(folder.path(), "anim.gif", gif), kRaster);
-    ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
-    EXPECT_EQ(decoded.image.pixel(1, 1), qRgb(255, 0, 0));  // frame 2 is blue
 }
 
 TEST(DecodePictureFile, ShowsTransparentAreasAsWhite) {

@@ -146,13 +146,6 @@ TEST_F(LoadTest, RefusesAFileThatCannotBeRead) {
     EXPECT_TRUE(before == snapshot());
 }
 
-TEST_F(LoadTest, APictureNamedLikeAnotherKindLoadsByItsContent) {
-    f().Check1.value = 0;
-    load(writeFile(h.tempDir, "really-a-png.gif", encode(solid(8, 8, qRgb(30, 60, 90)), "PNG")));
-    EXPECT_TRUE(h.host.errors.empty());
-    EXPECT_EQ(f().Picture2.Point(3, 3), form::RGB(90, 90, 90));
-}
-
 TEST_F(LoadTest, AnAnimatedGifLoadsItsFirstFrame) {
     f().Check1.value = 0;
     load(writeFile(h.tempDir, "anim.gif", makeGif(4, 4, 2, [](int k, int, int) { return k; })));
