@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that Ostrel needs to build, test and run.
+# Installs the Debian 12 packages that Ostrel needs to build, test and run (skipped when present).
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-liberation
   libjpeg-turbo-progs
 )
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-if ! dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | grep -vq 'install ok installed' &&
-   [ "$(dpkg-query -W -f='${Status}\n' "${packages[@]}" 2>/dev/null | wc -l)" -eq "${#packages[@]}" ]; then
-  exit 0  # everything is there already
-fi
 "${sudo[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${packages[@]}"
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
