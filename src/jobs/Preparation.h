@@ -15,12 +15,12 @@ struct LoadResult {
 };
 
 class Preparation {
-public:
+  public:
     explicit Preparation(form::Context& ctx);
     void registerEvents(form::EventTable& events);
 
     // Decodes a picture file into Picture1 (reduced in size for the raster, never larger than
-    // needed); on failure nothing changes.
+    // needed); on failure nothing changes and the result says why.
     LoadResult LoadPicture(const std::string& path);
     // Stretches Picture1 over the whole of Picture2 (area averaging).
     void StretchIntoPicture2();
@@ -30,7 +30,12 @@ public:
     void HScroll1Change();
     void VScroll1Change();
 
-private:
+  private:
+    // Saves Picture2 as "picture.bmp" in the program's folder and copies it into Picture3.
+    void SaveAndCopy();
+    // Repaints Picture2 and shows its raster in its tooltip and in Option1's caption.
+    void ShowPreviewSize();
+
     form::Context& ctx_;
 };
 

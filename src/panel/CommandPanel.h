@@ -10,7 +10,7 @@
 namespace ostrel::panel {
 
 class CommandPanel {
-public:
+  public:
     CommandPanel(form::Context& ctx, jobs::Preparation& preparation, jobs::PictureRun& pictureRun,
                  jobs::FrameRun& frameRun);
     void registerEvents(form::EventTable& events);
@@ -22,7 +22,15 @@ public:
     void explanClick();
     void aboutClick();
 
-private:
+  private:
+    // The steps of Command2's click; LoadCommand returns false when the click ends there.
+    bool LoadCommand();
+    void RunCommand();
+    void SwitchManualMode(bool on);
+    void AbortCommand();
+    void ExitCommand();
+    void StopAllTimers();  // Timer1 ... Timer10, in that order
+
     form::Context& ctx_;
     jobs::Preparation& preparation_;
     jobs::PictureRun& pictureRun_;

@@ -1,0 +1,361 @@
+// Decoding picture files for Load, with their limits, and the area-averaging stretch.
+#include "jobs/PictureLoader.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+#include <vector>
+
+namespace ostrel::jobs {
+
+namespace {
+
+using namespace std::string_view_literals;
+
+enum class PictureKind { Jpeg, Gif, Bmp, Png };
+
+// The kinds of file Load takes, told apart by their first bytes (never by the file name).
+struct Signature {
+    std::string_view magic;
+    PictureKind kind;
+    const char* qtFormat;
+};
+constexpr Signature kSignatures[] = {
+    {"\xFF\xD8\xFF"sv, PictureKind::Jpeg, "jpeg"},
+    {"GIF87a"sv, PictureKind::Gif, "gif"},
+    {"GIF89a"sv, PictureKind::Gif, "gif"},
+    {"BM"sv, PictureKind::Bmp, "bmp"},
+    {"\x89PNG\r\n\x1A\n"sv, PictureKind::Png, "png"},
+};
+
+const Signature* recognise(const QByteArray& bytes) {
+    const std::string_view head(bytes.constData(), static_cast<size_t>(bytes.size()));
+    for (const Signature& s : kSignatures) {
+        if (head.substr(0, s.magic.size()) == s.magic) return &s;
+    }
+    return nullptr;
+}
+
+unsigned byteAt(const QByteArray& d, qsizetype i) {
+    return static_cast<unsigned char>(d[i]);
+}
+uint32_t le16(const QByteArray& d, qsizetype i) {
+    return byteAt(d, i) | byteAt(d, i + 1) << 8;
+}
+uint32_t le32(const QByteArray& d, qsizetype i) {
+    return le16(d, i) | le16(d, i + 2) << 16;
+}
+
+// Qt's JPEG decoder fills a truncated scan with grey and calls it a success, so the file is
+// walked marker by marker and must reach its end-of-image marker.
+bool jpegComplete(const QByteArray& d) {
+    const qsizetype n = d.size();
+    qsizetype pos = 2;  // after the start-of-image marker
+    while (pos < n) {
+        if (byteAt(d, pos) != 0xFF) return false;
+        while (pos < n && byteAt(d, pos) == 0xFF) ++pos;  // fill bytes
+        if (pos >= n) return false;
+        const unsigned marker = byteAt(d, pos++);
+        if (marker == 0xD9) return true;                                     // end of image
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;  // no length
+        if (pos + 2 > n) return false;
+        const qsizetype length = byteAt(d, pos) << 8 | byteAt(d, pos + 1);
+        if (length < 2) return false;
+        pos += length;
+        if (pos > n) return false;
+        if (marker != 0xDA) continue;
+        // Entropy-coded data after a start-of-scan runs to the next marker; 0xFF 0x00 is a
+        // stuffed data byte and 0xFF 0xD0-0xD7 a restart marker inside the scan.
+        while (pos + 1 < n) {
+            if (byteAt(d, pos) == 0xFF) {
+                const unsigned next = byteAt(d, pos + 1);
+                if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
+                    pos += 2;
+                    continue;
+                }
+                if (next != 0xFF) break;
+            }
+            ++pos;
+        }
+        if (pos + 1 >= n) return false;
+    }
+    return false;
+}
+
+// Qt's BMP decoder leaves the rows missing from a truncated file blank and calls it a
+// success, so the file must be as long as its header says the pixels are.
+bool bmpComplete(const QByteArray& d) {
+    if (d.size() < 26) return false;
+    const int64_t pixelOffset = le32(d, 10);
+    const uint32_t headerBytes = le32(d, 14);
+    int64_t width = 0, height = 0, bitsPerPixel = 0;
+    uint32_t compression = 0, imageBytes = 0;
+    if (headerBytes == 12) {  // the old core header: 16-bit sizes
+        width = le16(d, 18);
+        height = le16(d, 20);
+        bitsPerPixel = le16(d, 24);
+    } else {
+        if (d.size() < 38) return false;
+        width = static_cast<int32_t>(le32(d, 18));
+        height = static_cast<int32_t>(le32(d, 22));
+        bitsPerPixel = le16(d, 28);
+        compression = le32(d, 30);
+        imageBytes = le32(d, 34);
+    }
+    if (width <= 0 || height == 0 || bitsPerPixel <= 0) return true;  // the decoder judges
+    constexpr uint32_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+    int64_t pixelBytes = imageBytes;
+    if (compression == kRgb || compression == kBitFields || compression == kAlphaBitFields) {
+        pixelBytes = (width * bitsPerPixel + 31) / 32 * 4 * std::abs(height);
+    }
+    return d.size() >= pixelOffset + pixelBytes;
+}
+
+// Qt's GIF decoder shows a frame cut short with its missing part blank and calls it a success,
+// so the blocks are walked up to the end of the first frame's data.
+bool gifFirstFrameComplete(const QByteArray& d) {
+    const qsizetype n = d.size();
+    if (n < 13) return false;
+    auto colourTableBytes = [](unsigned packed) {
+        return (packed & 0x80) ? 3 * (2 << (packed & 7)) : 0;
+    };
+    qsizetype pos = 13 + colourTableBytes(byteAt(d, 10));
+    auto skipSubBlocks = [&] {
+        while (pos < n) {
+            const unsigned length = byteAt(d, pos++);
+            if (length == 0) return true;
+            pos += length;
+        }
+        return false;
+    };
+    while (pos < n) {
+        const unsigned introducer = byteAt(d, pos++);
+        if (introducer == 0x21) {  // extension: a label, then sub-blocks
+            ++pos;
+            if (!skipSubBlocks()) return false;
+        } else if (introducer == 0x2C) {  // the first frame
+            if (pos + 9 > n) return false;
+            pos += 9 + colourTableBytes(byteAt(d, pos + 8));
+            ++pos;  // LZW minimum code size
+            return skipSubBlocks();
+        } else {
+            return true;  // no frame at all: the decoder says what is wrong
+        }
+    }
+    return false;
+}
+
+struct ClaimedSize {
+    int64_t width = 0, height = 0;
+};
+
+// The picture size a GIF, BMP or PNG header claims, read before any decoder sees the file.
+ClaimedSize claimedSize(const QByteArray& d, PictureKind kind) {
+    switch (kind) {
+        case PictureKind::Gif:  // the logical screen
+            if (d.size() < 10) return {};
+            return {le16(d, 6), le16(d, 8)};
+        case PictureKind::Png: {  // the first chunk, IHDR, big-endian
+            if (d.size() < 24) return {};
+            auto be32 = [&d](qsizetype i) {
+                return int64_t{byteAt(d, i)} << 24 | byteAt(d, i + 1) << 16 |
+                       byteAt(d, i + 2) << 8 | byteAt(d, i + 3);
+            };
+            return {be32(16), be32(20)};
+        }
+        case PictureKind::Bmp:
+            if (d.size() < 26) return {};
+            if (le32(d, 14) == 12) return {le16(d, 18), le16(d, 20)};
+            return {static_cast<int32_t>(le32(d, 18)),
+                    std::abs(int64_t{static_cast<int32_t>(le32(d, 22))})};
+        case PictureKind::Jpeg:
+            break;
+    }
+    return {};
+}
+
+// The largest JPEG scale-down (1/8, 1/4, 1/2) that still leaves at least `needed` pixels.
+int jpegScaleDown(QSize source, QSize needed) {
+    for (int denominator : {8, 4, 2}) {
+        if (source.width() / denominator >= needed.width() &&
+            source.height() / denominator >= needed.height()) {
+            return denominator;
+        }
+    }
+    return 1;
+}
+
+// Twice the raster, keeping the picture's aspect; the picture itself when it is smaller.
+QSize reducedSize(QSize picture, QSize raster) {
+    const double scale =
+        std::max(2.0 * raster.width() / picture.width(), 2.0 * raster.height() / picture.height());
+    if (scale >= 1.0) return picture;
+    return {std::max(1, static_cast<int>(std::ceil(picture.width() * scale))),
+            std::max(1, static_cast<int>(std::ceil(picture.height() * scale)))};
+}
+
+DecodedPicture failure(const std::string& path, const std::string& why) {
+    return {QImage(), "Cannot load the picture \"" + path + "\": " + why};
+}
+
+// Which source pixels one destination pixel covers, and by how much. Positions are counted in
+// 1/destination of a source pixel, so every overlap is a whole number.
+struct Span {
+    int first = 0;
+    std::vector<double> weights;  // for source pixels first, first + 1, ...
+};
+
+std::vector<Span> coverage(int sourceLength, int destinationLength) {
+    std::vector<Span> spans(static_cast<size_t>(destinationLength));
+    const int64_t n = sourceLength, m = destinationLength;
+    for (int64_t i = 0; i < m; ++i) {
+        const int64_t begin = i * n, end = (i + 1) * n;
+        Span& span = spans[static_cast<size_t>(i)];
+        span.first = static_cast<int>(begin / m);
+        for (int64_t s = span.first; s * m < end; ++s) {
+            const int64_t overlap = std::min(end, (s + 1) * m) - std::max(begin, s * m);
+            span.weights.push_back(static_cast<double>(overlap) / static_cast<double>(n));
+        }
+    }
+    return spans;
+}
+
+}  // namespace
+
+QImage AreaAverage(const QImage& source, QSize size) {
+    if (source.isNull() || size.isEmpty()) return {};
+    const QImage src = source.convertToFormat(QImage::Format_RGB32);
+    const int width = size.width();
+    const std::vector<Span> columns = coverage(src.width(), width);
+    const std::vector<Span> rows = coverage(src.height(), size.height());
+
+    // One source row reduced to the destination width; kept, since neighbouring destination
+    // rows share their boundary source row.
+    std::vector<double> reduced(static_cast<size_t>(width) * 3);
+    int reducedRow = -1;
+    auto reduceRow = [&](int y) {
+        if (y == reducedRow) return;
+        const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const Span& span = columns[static_cast<size_t>(x)];
+            double r = 0, g = 0, b = 0;
+            for (size_t k = 0; k < span.weights.size(); ++k) {
+                const QRgb p = line[static_cast<size_t>(span.first) + k];
+                r += span.weights[k] * qRed(p);
+                g += span.weights[k] * qGreen(p);
+                b += span.weights[k] * qBlue(p);
+            }
+            reduced[3 * static_cast<size_t>(x)] = r;
+            reduced[3 * static_cast<size_t>(x) + 1] = g;
+            reduced[3 * static_cast<size_t>(x) + 2] = b;
+        }
+        reducedRow = y;
+    };
+
+    QImage out(size, QImage::Format_RGB32);
+    std::vector<double> sum(reduced.size());
+    for (int y = 0; y < size.height(); ++y) {
+        std::fill(sum.begin(), sum.end(), 0.0);
+        const Span& span = rows[static_cast<size_t>(y)];
+        for (size_t k = 0; k < span.weights.size(); ++k) {
+            reduceRow(span.first + static_cast<int>(k));
+            for (size_t i = 0; i < sum.size(); ++i) sum[i] += span.weights[k] * reduced[i];
+        }
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        auto channel = [](double v) {
+            return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+        };
+        for (int x = 0; x < width; ++x) {
+            const size_t i = 3 * static_cast<size_t>(x);
+            line[x] = qRgb(channel(sum[i]), channel(sum[i + 1]), channel(sum[i + 2]));
+        }
+    }
+    return out;
+}
+
+DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
+    const QString name = QString::fromStdString(path);
+    const QFileInfo info(name);
+    if (!info.exists()) return failure(path, "the file does not exist.");
+    if (info.isDir()) return failure(path, "it is a folder, not a picture file.");
+    if (info.size() > kMaxPictureFileBytes) {
+        return failure(path, "the file is too large (" + std::to_string(info.size() >> 20) +
+                                 " MB; at most " + std::to_string(kMaxPictureFileBytes >> 20) +
+                                 " MB).");
+    }
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return failure(path, "the file cannot be read (" + file.errorString().toStdString() + ").");
+    }
+    QByteArray bytes = file.readAll();
+    file.close();
+
+    const Signature* signature = recognise(bytes);
+    if (!signature) {
+        return failure(path, "it is not a picture the engraver can load (JPEG, GIF, BMP or PNG).");
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+    QImageReader reader(&buffer, signature->qtFormat);
+    const bool jpeg = signature->kind == PictureKind::Jpeg;
+    // Qt gives no size at all for some huge headers, so the claim is read from the header
+    // itself where it stands at a fixed place; a JPEG's size (at most 65535 a side) comes
+    // from Qt.
+    const QSize qtSize = reader.size();
+    const ClaimedSize claimed =
+        jpeg ? ClaimedSize{qtSize.width(), qtSize.height()} : claimedSize(bytes, signature->kind);
+    if (claimed.width <= 0 || claimed.height <= 0) {
+        return failure(path, "the file is damaged: its header gives no picture size.");
+    }
+    const int64_t limit = jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels;
+    if (claimed.width * claimed.height > limit) {
+        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
+                                 std::to_string(claimed.height) + " pixels; at most " +
+                                 std::to_string(limit / 1'000'000) + " million pixels).");
+    }
+    if (!qtSize.isValid() || qtSize.isEmpty()) {
+        return failure(path, "the file is damaged: its header gives no picture size.");
+    }
+    const QSize source = qtSize;
+    // libpng refuses truncated files by itself.
+    const bool complete = signature->kind == PictureKind::Jpeg  ? jpegComplete(bytes)
+                          : signature->kind == PictureKind::Bmp ? bmpComplete(bytes)
+                          : signature->kind == PictureKind::Gif ? gifFirstFrameComplete(bytes)
+                                                                : true;
+    if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
+
+    const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
+    const QSize needed = target * 2;
+    if (jpeg) {
+        // libjpeg scales down while it decodes, so the full-size picture never exists.
+        const int denominator = jpegScaleDown(source, needed);
+        if (denominator > 1) reader.setScaledSize(source / denominator);
+    }
+    // GIF: the first read gives the first frame of an animation.
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return failure(path, "the file is damaged and cannot be decoded (" +
+                                 reader.errorString().toStdString() + ").");
+    }
+    if (image.hasAlphaChannel()) {
+        QImage flat(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = flat;
+    } else {
+        image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    const QSize kept = reducedSize(image.size(), target);
+    if (kept != image.size()) image = AreaAverage(image, kept);
+    return {image, {}};
+}
+
+}  // namespace ostrel::jobs
