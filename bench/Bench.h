@@ -1,0 +1,35 @@
+// The benchmark's measurements: what each one needs and the figures it adds.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "Figures.h"
+
+namespace ostrel::bench {
+
+struct Context {
+    std::string ostrel;         // the ostrel program under test
+    std::string self;           // this program, for the measurements run in a child
+    std::string workDir;        // scratch files: scenarios, traces, the generated JPEG
+    std::string samplePicture;  // resources/sample.png
+    int repeats = 3;
+    std::ostream* log = nullptr;  // progress notes
+};
+
+// Real-time fidelity of `ostrel script --realtime` (a 5 ms X jog and a small picture run at
+// 5 ms against their virtual-time runs), and the CPU a job at 10 ms costs.
+void measureRealTime(const Context& context, std::vector<Figure>& figures);
+// A full-size Precise-Burning job in virtual time, trace off.
+void measureVirtualSpeed(const Context& context, std::vector<Figure>& figures);
+// Load of a 24-megapixel JPEG into the 127 x 103 burn mask, against djpeg's full decode.
+void measurePictureLoad(const Context& context, std::vector<Figure>& figures);
+// The GUI idle: CPU and wake-ups over 5 s.
+void measureIdle(const Context& context, std::vector<Figure>& figures);
+
+// The child side of measurePictureLoad: loads FILE through the Load button of a fresh core
+// writing into FOLDER, and prints the milliseconds the click took.
+int loadChild(const std::string& file, const std::string& folder);
+
+}  // namespace ostrel::bench
