@@ -13,6 +13,7 @@
 #include <set>
 
 #include "UiTestSupport.h"
+#include "ui/Look.h"
 #include "ui/Widgets.h"
 
 namespace ostrel::test {
@@ -305,3 +306,16 @@ TEST_F(LayoutTest, FrameCaptionsFitTheirFrames) {
 
 }  // namespace
 }  // namespace ostrel::test
+
+namespace ostrel::ui {
+namespace {
+
+TEST(LabelText, DoubledAmpersandShowsOneAndASingleOneMarksAnAccessKey) {
+    EXPECT_EQ(labelText("Pulsed && Constant"), QStringLiteral("Pulsed & Constant"));
+    EXPECT_EQ(labelText("&Load"), QStringLiteral("Load"));
+    EXPECT_EQ(labelText(" 0"), QStringLiteral(" 0"));
+    EXPECT_EQ(labelText("A &&& B"), QStringLiteral("A & B"));
+}
+
+}  // namespace
+}  // namespace ostrel::ui
