@@ -1,11 +1,219 @@
-// Command-line parsing (filled in by its own change).
+// Command-line parsing for the GUI and for `ostrel script`.
 #include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QStringList>
+#include <cstdio>
+#include <iostream>
+#include <utility>
 
 namespace ostrel::app {
 
-std::optional<GuiOptions> parseGuiCommandLine(int, char**, int& exitCode) {
+namespace {
+
+constexpr const char* kVersionText = "ostrel " OSTREL_VERSION;
+
+QStringList toArguments(int argc, char** argv, int from) {
+    QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
+    for (int i = from; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+// NOTE: QCommandLineParser's own help and version options call exit(); ours return instead,
+// so that the caller (and the tests) decide what happens next.
+const QCommandLineOption& helpOption() {
+    static const QCommandLineOption option({"h", "help"}, "Show this help and exit.");
+    return option;
+}
+
+const QCommandLineOption& versionOption() {
+    static const QCommandLineOption option("version", "Show the version and exit.");
+    return option;
+}
+
+// "sim", or "ppdev:" with an absolute device path ("ppdev:/dev/parport0").
+bool validPortSpec(const QString& spec) {
+    if (spec == "sim") return true;
+    return spec.startsWith("ppdev:/dev/") && spec.size() > 11;
+}
+
+std::string fullHelp(const QCommandLineParser& parser, const char* usage, const std::string& more) {
+    std::string text = parser.helpText().toStdString();
+    // Qt prints its own usage line from argv[0]; ours names the subcommand too.
+    const size_t firstLine = text.find('\n');
+    text = std::string("Usage: ") + usage +
+           (firstLine == std::string::npos ? "\n" : text.substr(firstLine));
+    return text + more;
+}
+
+std::string numberText(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+// The set-up lines with the start state they give when a script leaves them out, then the rest
+// of the format in brief.
+std::string scriptFormatHelp() {
+    const machine::SimConfig d;
+    const std::pair<const char*, std::string> setUp[] = {
+        {"head X Y            true head position, full steps from the switches",
+         numberText(d.headX) + " " + numberText(d.headY)},
+        {"rotor AX AY         rotor angles of the X and Y motors, 0-7",
+         std::to_string(d.rotorX) + " " + std::to_string(d.rotorY)},
+        {"port DATA CONTROL   register contents at start",
+         std::to_string(d.data) + " " + std::to_string(d.control)},
+        {"noise on|off        bit 0 of every status read random", d.noise ? "on" : "off"},
+        {"seed N              seed of that noise, so that a run repeats", std::to_string(d.seed)},
+    };
+    std::string text = "\nSet-up lines before 'start', with their defaults:\n";
+    for (const auto& [line, value] : setUp) text += "  " + std::string(line) + " (" + value + ")\n";
+    return text +
+           "Then: start, wait MS, until-idle [MAXMS], click NAME, mousedown NAME,\n"
+           "mouseup NAME, set NAME VALUE, dialog PATH|cancel, focus-lost,\n"
+           "expect NAME VALUE, dump. # starts a comment; quote values with blanks.\n"
+           "\nExit status: 0 every expect held; 1 an expect failed or an event was not\n"
+           "available; 2 a malformed script or a file that cannot be used.\n"
+           "The whole format: docs/scenarios.md.\n";
+}
+
+}  // namespace
+
+std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCode) {
+    return parseGuiCommandLine(argc, argv, exitCode, std::cout, std::cerr);
+}
+
+std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCode,
+                                              std::ostream& out, std::ostream& err) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Ostrel: the controller of a two-axis laser engraver on a parallel port.");
+    const QCommandLineOption port("port",
+                                  "The port backend: sim (the simulated engraver, the "
+                                  "default) or ppdev:/dev/parportN (a real port).",
+                                  "sim|ppdev:/dev/parportN", "sim");
+    const QCommandLineOption trace("trace", "Write every port write to FILE as CSV.", "FILE");
+    parser.addOptions({helpOption(), versionOption(), port, trace});
+
     exitCode = 0;
-    return GuiOptions{};
+    if (!parser.parse(toArguments(argc, argv, 1))) {
+        err << "ostrel: " << parser.errorText().toStdString() << "\nTry 'ostrel --help'.\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    if (parser.isSet(helpOption())) {
+        out << fullHelp(
+            parser, "ostrel [--port sim|ppdev:/dev/parportN] [--trace FILE]",
+            "\nCommands:\n"
+            "  ostrel script FILE [...]   Run a scenario of operator actions headless,\n"
+            "                             in virtual time (ostrel script --help).\n"
+            "  ostrel simulate [...]      Run a whole job headless and write the burn\n"
+            "                             picture (ostrel simulate --help).\n");
+        return std::nullopt;
+    }
+    if (parser.isSet(versionOption())) {
+        out << kVersionText << '\n';
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "ostrel: unexpected argument '" << parser.positionalArguments().first().toStdString()
+            << "'\nTry 'ostrel --help'.\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    GuiOptions options;
+    const QString spec = parser.value(port);
+    if (!validPortSpec(spec)) {
+        err << "ostrel: bad --port value '" << spec.toStdString()
+            << "': use 'sim' or 'ppdev:/dev/parportN'\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    options.port = spec.toStdString();
+    options.tracePath = parser.value(trace).toStdString();
+    if (parser.isSet(trace) && options.tracePath.empty()) {
+        err << "ostrel: --trace needs a file name\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& exitCode,
+                                                    std::ostream& out, std::ostream& err) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Runs a scenario of operator actions in virtual time against the simulated engraver.");
+    const QCommandLineOption trace("trace",
+                                   "Write every port write to OUT.csv "
+                                   "(t_ms,op,port,value).",
+                                   "OUT.csv");
+    const QCommandLineOption traceReads("trace-reads", "Write the port reads to the trace too.");
+    const QCommandLineOption dump("dump", "Write the final state to OUT.json as one object.",
+                                  "OUT.json");
+    const QCommandLineOption folder("folder",
+                                    "The program's folder, where it writes its files "
+                                    "(default: the current directory).",
+                                    "DIR");
+    const QCommandLineOption verbose("verbose",
+                                     "Print every step and every ignored event on "
+                                     "standard error.");
+    parser.addOptions({helpOption(), versionOption(), trace, traceReads, dump, folder, verbose});
+    parser.addPositionalArgument("FILE", "The scenario script.");
+
+    exitCode = 0;
+    // argv[1] is the subcommand itself.
+    if (!parser.parse(toArguments(argc, argv, 2))) {
+        err << "ostrel script: " << parser.errorText().toStdString()
+            << "\nTry 'ostrel script --help'.\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    if (parser.isSet(helpOption())) {
+        out << fullHelp(parser,
+                        "ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json] "
+                        "[--folder DIR] [--verbose]",
+                        scriptFormatHelp());
+        return std::nullopt;
+    }
+    if (parser.isSet(versionOption())) {
+        out << kVersionText << '\n';
+        return std::nullopt;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        err << "ostrel script: "
+            << (files.isEmpty() ? "no scenario FILE given" : "more than one FILE given")
+            << "\nTry 'ostrel script --help'.\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    ScriptCommand command;
+    command.scriptPath = files.first().toStdString();
+    ScriptOptions& o = command.options;
+    o.tracePath = parser.value(trace).toStdString();
+    o.traceReads = parser.isSet(traceReads);
+    o.dumpPath = parser.value(dump).toStdString();
+    o.folder = parser.value(folder).toStdString();
+    o.verbose = parser.isSet(verbose);
+    if ((parser.isSet(trace) && o.tracePath.empty()) ||
+        (parser.isSet(dump) && o.dumpPath.empty())) {
+        err << "ostrel script: --trace and --dump need a file name\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    if (o.traceReads && o.tracePath.empty()) {
+        err << "ostrel script: --trace-reads needs --trace OUT.csv\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    if (parser.isSet(folder) && !QFileInfo(parser.value(folder)).isDir()) {
+        err << "ostrel script: --folder " << o.folder << " is not a folder\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    return command;
 }
 
 }  // namespace ostrel::app

@@ -1,22 +1,40 @@
 // Command-line options shared by the GUI and the headless commands.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 
+#include "app/Script.h"
 #include "machine/SimEngraver.h"
 
 namespace ostrel::app {
 
 struct GuiOptions {
-    std::string port = "sim";    // --port sim | ppdev:/dev/parportN
-    machine::SimConfig sim;      // start state of the simulated engraver
-    std::string tracePath;       // --trace FILE: every port write, flushed per row
+    std::string port = "sim";  // --port sim | ppdev:/dev/parportN
+    machine::SimConfig sim;    // start state of the simulated engraver
+    std::string tracePath;     // --trace FILE: every port write, flushed per row
 };
+
+// Exit code of a command line that cannot be used (unknown option, bad value).
+inline constexpr int kUsageError = 2;
 
 // Parses `ostrel [options]` with QCommandLineParser. Handles --help and --version itself
 // (prints and returns nullopt with exitCode 0); a bad option returns nullopt with exitCode 2
 // and a message on standard error.
 std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCode);
+// The same, printing help and version on `out` and errors on `err`.
+std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCode,
+                                              std::ostream& out, std::ostream& err);
+
+struct ScriptCommand {
+    std::string scriptPath;
+    ScriptOptions options;
+};
+
+// Parses `ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json]
+// [--folder DIR] [--verbose]`; argv[1] is "script". Same conventions as parseGuiCommandLine.
+std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& exitCode,
+                                                    std::ostream& out, std::ostream& err);
 
 }  // namespace ostrel::app

@@ -1,6 +1,7 @@
 // Program entry: picks the GUI or one of the headless commands.
 #include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/Commands.h"
 
 int main(int argc, char** argv) {
@@ -8,5 +9,8 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "simulate") == 0) {
         return ostrel::app::runSimulate(argc, argv);
     }
+    // --help, --version and a bad option are answered before any window or display is needed.
+    int exitCode = 0;
+    if (!ostrel::app::parseGuiCommandLine(argc, argv, exitCode)) return exitCode;
     return ostrel::app::runGui(argc, argv);
 }

@@ -7,7 +7,7 @@
 namespace ostrel::jobs {
 
 class FrameRun {
-public:
+  public:
     explicit FrameRun(form::Context& ctx);
     void registerEvents(form::EventTable& events);
     // What Run does for "Frame cutting".
@@ -18,7 +18,14 @@ public:
     void HScroll2Change();
     void VScroll2Change();
 
-private:
+  private:
+    // Coils off, then the laser off in Auto mode: the end of every leg.
+    void CoilsOff();
+    // The laser on in Auto mode, before every step.
+    void LaserForStep();
+    // The preview's tooltip "W,H" and the caption "Frame WxH" of Option2.
+    void ShowFrameSize();
+
     form::Context& ctx_;
 };
 

@@ -1,7 +1,66 @@
-// The picture engraving run (filled in by its own change).
+// The picture engraving run: burns Picture2 dot by dot, row after row, left to right.
+//
+//   State       Timer   Event at a tick                          Next
+//   Sweeping    Timer4  dot to burn (every 16th half-step)       Pulse wait
+//                       pixelColumn > W - 1                      Advancing
+//                       xStepCount not below 1050                Stopped
+//   Pulse wait  Timer5  first tick: laser on                     Pulse on
+//   Pulse on    Timer5  second tick: laser off                   Sweeping
+//   Advancing   Timer6  second Y step of the advance             Returning
+//                       pixelRow > H                             Finished
+//                       yStepCount not below 270                 Stopped
+//   Returning   Timer7  X home switch closed                     Sweeping (column 0)
+//   any         any     Abort (command panel)                    Idle
+//
+// At most one of Timer4 ... Timer7 is enabled: a tick disables its own timer before it enables
+// the next. Rows 0 to H + 1 are swept: the two rows past the picture read as level 255.
 #include "jobs/PictureRun.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "jobs/Dwell.h"
+#include "machine/Registers.h"
+
 namespace ostrel::jobs {
+
+using machine::CONTROL_REG;
+using machine::DATA_REG;
+
+namespace {
+
+constexpr int32_t kXLimitSteps = 1050;  // the sweep makes no step from here on
+constexpr int32_t kYLimitSteps = 270;   // the row advance makes no step from here on
+constexpr int16_t kCyclesPerDot = 2;    // one dot per two 8-pattern X cycles
+// Coarse-Burning burns only the burn marker's levels (100-102), always for the same time.
+constexpr int kCoarseDwellMs = 65;
+constexpr int kCoarsePulseMs = 100;
+constexpr form::Colour kCoarseMark = form::RGB(180, 0, 0);
+// Precise-Burning marks every dot with the dwell added to this grey.
+constexpr form::Colour kPreciseMarkBase = form::RGB(50, 50, 50);
+// The shortest pulse a dot gets: "Hologram-Efect" gives no time or less to the top rows of a
+// picture of 100 rows or more.
+constexpr int kShortestPulseMs = 1;
+
+}  // namespace
+
+double progressValue(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return 0;
+    return value;
+}
+
+std::string progressText(double value) {
+    char buf[32];
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    if (ec != std::errc()) return "0";
+    return std::string(buf, end);
+}
 
 PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx) {
     ctx_.form.Timer4.setHandler([this] { Timer4Tick(); });
@@ -9,11 +68,181 @@ PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx) {
     ctx_.form.Timer6.setHandler([this] { Timer6Tick(); });
     ctx_.form.Timer7.setHandler([this] { Timer7Tick(); });
 }
+
 void PictureRun::registerEvents(form::EventTable&) {}
-void PictureRun::Start() {}
-void PictureRun::Timer4Tick() {}
-void PictureRun::Timer5Tick() {}
-void PictureRun::Timer6Tick() {}
-void PictureRun::Timer7Tick() {}
+
+void PictureRun::Start() {
+    form::Form1& f = ctx_.form;
+    f.pixelColumn = "0";
+    f.pixelRow = "0";
+    f.dotCycle = 0;
+    f.xPhase = 0;
+    f.Timer4.setEnabled(true);
+}
+
+// --- Hand-over and event pumping ---
+
+// `generation` is the abort generation at the start of the tick. A tick hands over only if
+// no Abort (or Exit) has been handled since, so that Abort leaves every timer off.
+void PictureRun::HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation) {
+    from.setEnabled(false);
+    if (ctx_.abortGeneration == generation) to.setEnabled(true);
+}
+
+// Lets the window handle pending events (Abort above all) at the end of a tick that wrote a
+// coil word or switched the laser.
+// NOTE: it must stay the last thing such a tick does. Abort may run in here; whatever a tick
+// did afterwards would run after Abort had stopped the run and put the port at rest.
+void PictureRun::LetEventsRun() {
+    ctx_.loop.doEvents();
+}
+
+// --- X sweep ---
+
+void PictureRun::Timer4Tick() {
+    form::Form1& f = ctx_.form;
+    const uint64_t generation = ctx_.abortGeneration;
+    f.Timer4.setIntervalText(f.Combo1.caption);
+    const int lastColumn = f.Picture2.ScaleWidth() - 1;
+    const int pictureHeight = f.Picture2.ScaleHeight();
+
+    if (progressValue(f.pixelColumn) > lastColumn) {  // end of row
+        f.xPhase = 0;
+        HandOver(f.Timer4, f.Timer6, generation);
+        ctx_.out(DATA_REG, machine::COILS_OFF);
+        return;
+    }
+    if (f.xStepCount >= kXLimitSteps) {  // X travel limit: the run stops for good
+        f.Timer4.setEnabled(false);
+        ctx_.out(DATA_REG, machine::COILS_OFF);
+        return;
+    }
+
+    // One half-step in +X; the even patterns complete a full step.
+    f.xPhase = machine::nextPhase<machine::xHalfPlus.size()>(f.xPhase);
+    ctx_.out(DATA_REG, machine::xHalfPlus[static_cast<size_t>(f.xPhase - 1)]);
+    if (f.xPhase % 2 == 0) ++f.xStepCount;
+    if (f.xPhase == static_cast<int16_t>(machine::xHalfPlus.size())) {
+        f.xPhase = 0;
+        f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
+        ++f.dotCycle;
+        if (f.dotCycle == kCyclesPerDot) DealWithDot(pictureHeight, generation);
+    }
+    LetEventsRun();
+}
+
+void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
+    form::Form1& f = ctx_.form;
+    const double column = progressValue(f.pixelColumn);
+    const double row = progressValue(f.pixelRow);
+    const int x = static_cast<int>(std::lround(column));
+    const int y = static_cast<int>(std::lround(row));
+    // Outside the picture (the two rows past it) a pixel reads as -1: level 255.
+    const int level = f.Picture2.Point(x, y) & 255;
+    const int dwell = dwellMs[static_cast<size_t>(level)];
+    f.dotCycle = 0;
+
+    if (f.Check1.value == 1) {  // Coarse-Burning: the burn marker only
+        if (dwell == kCoarseDwellMs) {
+            f.Picture2.PSet(x, y, kCoarseMark);
+            const int pulse =
+                f.Check2.value == 1 ? kCoarsePulseMs - (pictureHeight - y) : kCoarsePulseMs;
+            StartPulse(std::max(kShortestPulseMs, pulse), generation);
+        }
+    } else {  // Precise-Burning: every dot for its level's dwell
+        f.Picture2.PSet(x, y, kPreciseMarkBase + dwell);
+        StartPulse(dwell, generation);
+    }
+    f.pixelColumn = progressText(column + 1);
+}
+
+// Hands the dot to Timer5: one period with the motors unpowered and the laser off, then one
+// period with the laser on.
+void PictureRun::StartPulse(int periodMs, uint64_t generation) {
+    form::Form1& f = ctx_.form;
+    f.Timer5.setInterval(periodMs);
+    // NOTE: a pulse starts from its laser-off half, whatever an Abort during an earlier pulse
+    // or the pulsed laser mode left in laserPulseOn; otherwise its first tick would switch the
+    // laser off and the dot would get no laser at all.
+    f.laserPulseOn = false;
+    HandOver(f.Timer4, f.Timer5, generation);
+    ctx_.out(DATA_REG, machine::COILS_OFF);
+}
+
+// --- Dot pulse ---
+
+void PictureRun::Timer5Tick() {
+    form::Form1& f = ctx_.form;
+    const uint64_t generation = ctx_.abortGeneration;
+    if (!f.laserPulseOn) {
+        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        f.laserPulseOn = true;
+    } else {
+        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        f.laserPulseOn = false;
+        HandOver(f.Timer5, f.Timer4, generation);
+    }
+    LetEventsRun();
+}
+
+// --- Row advance ---
+
+void PictureRun::Timer6Tick() {
+    form::Form1& f = ctx_.form;
+    const uint64_t generation = ctx_.abortGeneration;
+    f.Timer6.setIntervalText(f.Combo1.caption);
+    const int pictureHeight = f.Picture2.ScaleHeight();
+    const double row = progressValue(f.pixelRow);
+
+    if (row > pictureHeight) {  // run complete
+        f.Timer6.setEnabled(false);
+        ctx_.out(DATA_REG, machine::COILS_OFF);
+        return;
+    }
+    if (f.yStepCount >= kYLimitSteps) {  // Y travel limit: the run stops for good
+        f.Timer6.setEnabled(false);
+        ctx_.out(DATA_REG, machine::COILS_OFF);
+        return;
+    }
+
+    // One full step in +Y; every second pattern completes the advance of a row.
+    f.yPhase = machine::nextPhase<machine::yWavePlus.size()>(f.yPhase);
+    ctx_.out(DATA_REG, machine::yWavePlus[static_cast<size_t>(f.yPhase - 1)]);
+    ++f.yStepCount;
+    f.Label1[1].caption = form::Form1::counterText(f.yStepCount);
+    if (f.yPhase % 2 == 0) {
+        if (f.yPhase == static_cast<int16_t>(machine::yWavePlus.size())) f.yPhase = 0;
+        f.pixelRow = progressText(row + 1);
+        HandOver(f.Timer6, f.Timer7, generation);
+    }
+    LetEventsRun();
+}
+
+// --- X return ---
+
+void PictureRun::Timer7Tick() {
+    form::Form1& f = ctx_.form;
+    const uint64_t generation = ctx_.abortGeneration;
+    f.Timer7.setIntervalText(f.Combo1.caption);
+
+    // The switch is tested before every step: a head already home makes no step. xPhase keeps
+    // its value (0-3); the next sweep goes on from there.
+    if (machine::xHomeTest(ctx_.port)) {
+        ctx_.out(DATA_REG, machine::COILS_OFF);
+        f.xStepCount = 0;
+        f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
+        HandOver(f.Timer7, f.Timer4, generation);
+        f.pixelColumn = "0";
+        return;
+    }
+
+    // One full step in -X, single coil.
+    f.xPhase = machine::nextPhase<machine::xWaveMinus.size()>(f.xPhase);
+    ctx_.out(DATA_REG, machine::xWaveMinus[static_cast<size_t>(f.xPhase - 1)]);
+    --f.xStepCount;
+    f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
+    if (f.xPhase == static_cast<int16_t>(machine::xWaveMinus.size())) f.xPhase = 0;
+    LetEventsRun();
+}
 
 }  // namespace ostrel::jobs

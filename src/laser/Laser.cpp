@@ -1,16 +1,110 @@
-// Laser control (filled in by its own change).
+// Laser control: maximum power, the pulse train and the Auto mode flag.
+//
+//   mode        shown by                          on by                    off by
+//   max power   Command4 "Max Laser Power On"     Command4                 Command4, Z-UP, Z-Down
+//   pulsing     Timer3 enabled                    Z-Down                   Z-UP, max power on,
+//   Abort Auto        Command6 "Auto On", autoLaser     Command6                 Command6
+//
+// The toggles keep their state in their captions and compare them exactly. laserPulseOn is the
+// phase of the pulse train and is shared with the dot burn of the picture run; it is never reset
+// when pulsing stops.
 #include "laser/Laser.h"
 
+#include <string>
+
+#include "machine/Registers.h"
+
 namespace ostrel::laser {
+
+using machine::CONTROL_REG;
+
+namespace {
+
+const std::string kMaxPowerOff = "Max Laser Power";
+const std::string kMaxPowerOn = "Max Laser Power On";
+const std::string kAutoOff = "Auto";
+const std::string kAutoOn = "Auto On";
+const std::string kIndicatorOn = "1";
+const std::string kIndicatorOff = "0";
+
+}  // namespace
 
 Laser::Laser(form::Context& ctx) : ctx_(ctx) {
     ctx_.form.Timer3.setHandler([this] { Timer3Tick(); });
 }
-void Laser::registerEvents(form::EventTable&) {}
-void Laser::Command4Click() {}
-void Laser::Command6Click() {}
-void Laser::Timer3Tick() {}
-void Laser::ZDown() {}
-void Laser::ZUp() {}
+
+void Laser::registerEvents(form::EventTable& events) {
+    events.onClick("Command4", [this] { Command4Click(); });
+    events.onClick("Command6", [this] { Command6Click(); });
+    // Any mouse button; their mouse-up does nothing, but is theirs.
+    events.onMouseDown("Command1(4)", [this](int) { ZUp(); });
+    events.onMouseUp("Command1(4)", [] {});
+    events.onMouseDown("Command1(5)", [this](int) { ZDown(); });
+    events.onMouseUp("Command1(5)", [] {});
+}
+
+void Laser::showMaxPowerOff() {
+    ctx_.form.Command4.caption = kMaxPowerOff;
+    ctx_.form.Command4.backColor = form::kLightGrey;
+}
+
+void Laser::Command4Click() {
+    form::Form1& f = ctx_.form;
+    if (f.Command4.caption == kMaxPowerOff) {
+        f.Command4.caption = kMaxPowerOn;
+        f.Command4.backColor = form::kRed;
+        f.Timer3.setEnabled(false);
+        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        f.Label1[2].caption = kIndicatorOn;
+    } else {
+        showMaxPowerOff();
+        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        f.Label1[2].caption = kIndicatorOff;
+    }
+}
+
+void Laser::Command6Click() {
+    // Only the flag and the indicator: the jog presses and the frame cutting switch the laser.
+    form::Form1& f = ctx_.form;
+    if (f.Command6.caption == kAutoOff) {
+        f.Command6.caption = kAutoOn;
+        f.Command6.backColor = form::kRed;
+        f.Label1[2].caption = kIndicatorOn;
+        f.autoLaser = true;
+    } else {
+        f.Command6.caption = kAutoOff;
+        f.Command6.backColor = form::kLightGrey;
+        f.Label1[2].caption = kIndicatorOff;
+        f.autoLaser = false;
+    }
+}
+
+void Laser::Timer3Tick() {
+    form::Form1& f = ctx_.form;
+    // NOTE: a Combo2 text that is no interval of 1-65535 ms keeps the previous half-period, so
+    // a train the operator sees running never stops or races.
+    f.Timer3.setIntervalText(f.Combo2.caption);
+    if (!f.laserPulseOn) {
+        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        f.laserPulseOn = true;
+    } else {
+        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        f.laserPulseOn = false;
+    }
+}
+
+void Laser::ZDown() {
+    // NOTE: the port is not written: a laser on at maximum power stays on until the first tick.
+    ctx_.form.Timer3.setEnabled(true);  // a train already running keeps its schedule
+    ctx_.form.Label1[2].caption = kIndicatorOn;
+    showMaxPowerOff();
+}
+
+void Laser::ZUp() {
+    ctx_.form.Timer3.setEnabled(false);
+    ctx_.out(CONTROL_REG, machine::LASER_OFF);
+    ctx_.form.Label1[2].caption = kIndicatorOff;
+    showMaxPowerOff();
+}
 
 }  // namespace ostrel::laser

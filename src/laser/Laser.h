@@ -7,7 +7,7 @@
 namespace ostrel::laser {
 
 class Laser {
-public:
+  public:
     explicit Laser(form::Context& ctx);
     void registerEvents(form::EventTable& events);
 
@@ -17,7 +17,10 @@ public:
     void ZDown();          // Command1(5) mouse-down: start pulsing
     void ZUp();            // Command1(4) mouse-down: stop pulsing, laser off
 
-private:
+  private:
+    // Command4 back to "Max Laser Power" on light grey (the port is not written).
+    void showMaxPowerOff();
+
     form::Context& ctx_;
 };
 

@@ -10,7 +10,7 @@ namespace ostrel::machine {
 // from the caller's point of view; inp() returns the register's present byte, and reading the
 // data or control register returns the last byte written there.
 class Port {
-public:
+  public:
     virtual ~Port() = default;
     virtual void out(uint16_t address, uint8_t value) = 0;
     virtual uint8_t inp(uint16_t address) = 0;
@@ -22,7 +22,11 @@ public:
 };
 
 // The names the program uses for the two port operations.
-inline void Out32(Port& port, uint16_t address, uint8_t value) { port.out(address, value); }
-inline uint8_t Inp32(Port& port, uint16_t address) { return port.inp(address); }
+inline void Out32(Port& port, uint16_t address, uint8_t value) {
+    port.out(address, value);
+}
+inline uint8_t Inp32(Port& port, uint16_t address) {
+    return port.inp(address);
+}
 
 }  // namespace ostrel::machine

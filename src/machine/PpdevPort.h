@@ -11,7 +11,7 @@ namespace ostrel::machine {
 
 // The system calls the backend makes, so that tests can stand in for the kernel.
 class IoctlLayer {
-public:
+  public:
     virtual ~IoctlLayer() = default;
     virtual int open(const char* path, int flags) = 0;
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
@@ -21,7 +21,7 @@ public:
 IoctlLayer& systemIoctl();
 
 class PpdevPort final : public Port {
-public:
+  public:
     // Opens and claims the device and writes the rest state; on failure `error` names the
     // device and the remedy and the port is not usable (ok() is false).
     PpdevPort(std::string device, IoctlLayer& io, std::string& error);
@@ -33,7 +33,12 @@ public:
     void restFromSignal() noexcept override;
     std::string describe() const override { return "ppdev:" + device_; }
 
-private:
+  private:
+    // The message for a failed step ("open", "claim"): names the device and the remedy.
+    std::string failure(const char* step, int err) const;
+    // One register write through PPWDATA or PPWCONTROL; false when the kernel refused it.
+    bool writeRegister(unsigned long request, uint8_t value) noexcept;
+
     std::string device_;
     IoctlLayer& io_;
     int fd_ = -1;

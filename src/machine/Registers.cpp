@@ -20,8 +20,12 @@ static bool fourReads(Port& port, const std::array<uint8_t, 4>& values) {
     return homeTestOf(values, reads);
 }
 
-bool xHomeTest(Port& port) { return fourReads(port, xHomeReads); }
-bool yHomeTest(Port& port) { return fourReads(port, yHomeReads); }
+bool xHomeTest(Port& port) {
+    return fourReads(port, xHomeReads);
+}
+bool yHomeTest(Port& port) {
+    return fourReads(port, yHomeReads);
+}
 
 void Port::restFromSignal() noexcept {
     out(DATA_REG, REST_DATA);

@@ -10,34 +10,54 @@ namespace ostrel::machine {
 // X coil words to rotor angles: a=1, b=2, c=4, d=8 (bits 0-3).
 int SimEngraver::xAngleOf(uint8_t word) {
     switch (word & 0x0F) {
-        case 1: return 0;   // a
-        case 3: return 1;   // a+b
-        case 2: return 2;   // b
-        case 6: return 3;   // b+c
-        case 4: return 4;   // c
-        case 12: return 5;  // c+d
-        case 8: return 6;   // d
-        case 9: return 7;   // d+a
-        default: return -1;
+        case 1:
+            return 0;  // a
+        case 3:
+            return 1;  // a+b
+        case 2:
+            return 2;  // b
+        case 6:
+            return 3;  // b+c
+        case 4:
+            return 4;  // c
+        case 12:
+            return 5;  // c+d
+        case 8:
+            return 6;  // d
+        case 9:
+            return 7;  // d+a
+        default:
+            return -1;
     }
 }
 
 // Y bridge words to rotor angles: A+=16, A-=32, B+=64, B-=128 (bits 4-7).
 int SimEngraver::yAngleOf(uint8_t word) {
     switch (word & 0xF0) {
-        case 16: return 0;   // A+
-        case 80: return 1;   // A+B+
-        case 64: return 2;   // B+
-        case 96: return 3;   // A-B+
-        case 32: return 4;   // A-
-        case 160: return 5;  // A-B-
-        case 128: return 6;  // B-
-        case 144: return 7;  // A+B-
-        default: return -1;
+        case 16:
+            return 0;  // A+
+        case 80:
+            return 1;  // A+B+
+        case 64:
+            return 2;  // B+
+        case 96:
+            return 3;  // A-B+
+        case 32:
+            return 4;  // A-
+        case 160:
+            return 5;  // A-B-
+        case 128:
+            return 6;  // B-
+        case 144:
+            return 7;  // A+B-
+        default:
+            return -1;
     }
 }
 
-static int64_t halfSteps(double fullSteps) { return std::llround(fullSteps * 2); }
+static int64_t halfSteps(double fullSteps) {
+    return std::llround(fullSteps * 2);
+}
 
 SimEngraver::SimEngraver(const SimConfig& config, Clock clock)
     : config_(config),
@@ -49,6 +69,12 @@ SimEngraver::SimEngraver(const SimConfig& config, Clock clock)
       rotorY_(config.rotorY & 7),
       x_(halfSteps(config.headX)),
       y_(halfSteps(config.headY)) {
+    // A powered motor stands where its word holds it: a start word and a rotor angle that
+    // disagree would make the first step jump by a distance the machine never had.
+    if (!isWiringFault(data_)) {
+        if (xAngleOf(data_) >= 0) rotorX_ = xAngleOf(data_);
+        if (yAngleOf(data_) >= 0) rotorY_ = yAngleOf(data_);
+    }
     if (laserOn()) {
         exposureOpen_ = true;
         open_ = {x_, y_, clock_ ? clock_() : 0, 0};
@@ -64,14 +90,17 @@ uint8_t SimEngraver::status() const {
 
 uint8_t SimEngraver::inp(uint16_t address) {
     switch (address) {
-        case DATA_REG: return data_;
-        case CONTROL_REG: return control_;
+        case DATA_REG:
+            return data_;
+        case CONTROL_REG:
+            return control_;
         case STATUS_REG: {
             uint8_t s = status();
             if (config_.noise) s = static_cast<uint8_t>((s & ~1u) | (noise_() & 1u));
             return s;
         }
-        default: return 255;  // nothing answers there
+        default:
+            return 255;  // nothing answers there
     }
 }
 

@@ -17,7 +17,8 @@ struct SimConfig {
     double headX = 0, headY = 0;
     // Initial rotor angles, 0-7 (see SimEngraver).
     int rotorX = 0, rotorY = 0;
-    // Initial register contents.
+    // Initial register contents. A coil word left in the data register holds its motor's rotor
+    // at that word's angle, whatever rotorX or rotorY say.
     uint8_t data = 0, control = 202;
     // Bit 0 of every status read random (seeded, so a run repeats exactly).
     bool noise = false;
@@ -42,7 +43,7 @@ struct Exposure {
 // is. A word that drives both axes, or both inputs of one Y pair, is a wiring fault and moves
 // nothing.
 class SimEngraver final : public Port {
-public:
+  public:
     using Clock = std::function<double()>;
     SimEngraver(const SimConfig& config, Clock clock);
 
@@ -63,8 +64,11 @@ public:
     // The status byte without noise: 126, +128 while X is home, -32 while Y is home.
     uint8_t status() const;
 
+    // Half-steps the rotors turned while a mechanical stop held the head.
     uint64_t lostSteps() const { return lostSteps_; }
+    // Words that pulled a rotor from the opposite angle (a jump of 4) and so moved nothing.
     uint64_t stalls() const { return stalls_; }
+    // Words that drove both motors, or both inputs of one Y bridge pair.
     uint64_t faults() const { return faults_; }
     uint64_t writes() const { return writes_; }
 
@@ -79,7 +83,7 @@ public:
     static int xAngleOf(uint8_t word);
     static int yAngleOf(uint8_t word);
 
-private:
+  private:
     void moveAxis(int target, int& rotor, int64_t& pos, int sign, int64_t minHalf, int64_t maxHalf);
     void closeExposure();
 

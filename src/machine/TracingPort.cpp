@@ -34,11 +34,10 @@ void TracingPort::record(bool write, uint16_t address, uint8_t value) {
     if (recording_) records_.push_back({t, write, address, value});
     if (fd_ >= 0) {
         char line[96];
-        const int len = microseconds_
-                            ? std::snprintf(line, sizeof line, "%.3f,%s,%u,%u\n", t,
-                                            write ? "out" : "in", address, value)
-                            : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t,
-                                            write ? "out" : "in", address, value);
+        const int len = microseconds_ ? std::snprintf(line, sizeof line, "%.3f,%s,%u,%u\n", t,
+                                                      write ? "out" : "in", address, value)
+                                      : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t,
+                                                      write ? "out" : "in", address, value);
         // NOTE: one write() per row, no stdio buffer: the row is in the file even if the
         // program dies right after.
         [[maybe_unused]] ssize_t n = ::write(fd_, line, static_cast<size_t>(len));
@@ -65,10 +64,12 @@ static void appendRestRow(int fd, uint16_t address, uint8_t value) {
     while (*prefix) line[n++] = *prefix++;
     char digits[8];
     int d = 0;
-    for (unsigned a = address; a > 0 || d == 0; a /= 10) digits[d++] = static_cast<char>('0' + a % 10);
+    for (unsigned a = address; a > 0 || d == 0; a /= 10)
+        digits[d++] = static_cast<char>('0' + a % 10);
     while (d > 0) line[n++] = digits[--d];
     line[n++] = ',';
-    for (unsigned v = value; v > 0 || d == 0; v /= 10) digits[d++] = static_cast<char>('0' + v % 10);
+    for (unsigned v = value; v > 0 || d == 0; v /= 10)
+        digits[d++] = static_cast<char>('0' + v % 10);
     while (d > 0) line[n++] = digits[--d];
     line[n++] = '\n';
     [[maybe_unused]] ssize_t w = ::write(fd, line, n);

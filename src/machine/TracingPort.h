@@ -19,13 +19,15 @@ struct TraceRecord {
 };
 
 class TracingPort final : public Port {
-public:
+  public:
     using Clock = std::function<double()>;
     TracingPort(Port& inner, Clock clock) : inner_(inner), clock_(std::move(clock)) {}
     ~TracingPort() override;
 
     void out(uint16_t address, uint8_t value) override;
     uint8_t inp(uint16_t address) override;
+    // Puts the inner port at rest and appends its two rows to the CSV file with t_ms -1: no
+    // clock may be read from a signal handler, and nothing is kept in memory.
     void restFromSignal() noexcept override;
     std::string describe() const override { return inner_.describe(); }
 
@@ -39,7 +41,7 @@ public:
     void clear() { records_.clear(); }
     Port& inner() { return inner_; }
 
-private:
+  private:
     void record(bool write, uint16_t address, uint8_t value);
 
     Port& inner_;

@@ -7,7 +7,9 @@
 
 namespace ostrel::runtime {
 
-void Timer::setHandler(std::function<void()> tick) { loop_->setHandler(id_, std::move(tick)); }
+void Timer::setHandler(std::function<void()> tick) {
+    loop_->setHandler(id_, std::move(tick));
+}
 
 bool Timer::setIntervalText(std::string_view text) {
     const int ms = parseIntervalText(text);

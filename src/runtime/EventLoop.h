@@ -19,11 +19,12 @@ using TimerId = int;
 //  - a timer that falls due while a handler runs (a blocking sleep, say) fires once as soon as
 //    control returns to the loop: ticks never pile up;
 //  - doEvents() dispatches what is already due without advancing virtual time and never
-//    re-enters the handler of a timer that is running;
+//    re-enters the handler of a timer that is running; it is one pass, so what the dispatched
+//    handlers post or restart waits for the next pass;
 //  - sleepMs() blocks: it advances the clock and dispatches nothing;
 //  - timers due at the same instant fire in the order their countdowns started.
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
 
     // Milliseconds since the loop was created (virtual or monotonic real time).
@@ -50,18 +51,18 @@ public:
     // Called after every dispatched tick or posted event (the view repaints from it).
     void setAfterDispatch(std::function<void()> hook) { afterDispatch_ = std::move(hook); }
 
-protected:
+  protected:
     void notifyDispatched() {
         if (afterDispatch_) afterDispatch_();
     }
 
-private:
+  private:
     std::function<void()> afterDispatch_;
 };
 
 // A timer of the window: a handle on one timer of the loop, with the window's property names.
 class Timer {
-public:
+  public:
     Timer(EventLoop& loop, int intervalMs, bool enabled)
         : loop_(&loop), id_(loop.createTimer({}, intervalMs, enabled)) {}
     Timer(const Timer&) = delete;
@@ -77,7 +78,7 @@ public:
     bool setIntervalText(std::string_view text);
     TimerId id() const { return id_; }
 
-private:
+  private:
     EventLoop* loop_;
     TimerId id_;
 };

@@ -27,7 +27,6 @@ struct QtEventLoop::State {
     QElapsedTimer clock;
     QTimer wake;
     uint64_t order = 0;
-    bool dispatching = false;
 };
 
 QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
@@ -35,36 +34,50 @@ QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
     state_->wake.setSingleShot(true);
     state_->wake.setTimerType(Qt::PreciseTimer);
     QObject::connect(&state_->wake, &QTimer::timeout, this, [this] {
-        // Dispatch everything due now, earliest first, each timer at most once per pass.
-        for (;;) {
-            const double now = nowMs();
-            int best = -1;
-            for (size_t i = 0; i < state_->timers.size(); ++i) {
-                const auto& t = state_->timers[i];
-                if (!t.enabled || t.running || t.due > now) continue;
-                if (best < 0 || t.due < state_->timers[best].due ||
-                    (t.due == state_->timers[best].due && t.order < state_->timers[best].order)) {
-                    best = static_cast<int>(i);
-                }
-            }
-            if (best < 0) break;
-            auto& t = state_->timers[best];
-            t.due += t.interval;
-            if (t.due <= now) t.due = now + t.interval;  // late: no pile-up
-            t.order = state_->order++;
-            t.running = true;
-            std::function<void()> tick = t.tick;
-            if (tick) tick();
-            state_->timers[best].running = false;
-            notifyDispatched();
-        }
+        dispatchDue();
         rearm();
     });
 }
 
+void QtEventLoop::dispatchDue() {
+    // NOTE: one pass only, then back to the Qt loop: timers whose handlers take longer than
+    // their interval must not keep the pass going and starve input and painting. A timer that
+    // fires in this pass gets a new start order, which keeps it out of the rest of the pass.
+    const double passNow = nowMs();
+    const uint64_t passOrder = state_->order;
+    for (;;) {
+        int best = -1;
+        for (size_t i = 0; i < state_->timers.size(); ++i) {
+            const auto& t = state_->timers[i];
+            if (!t.enabled || t.running || t.due > passNow || t.order >= passOrder) continue;
+            if (best < 0 || t.due < state_->timers[best].due ||
+                (t.due == state_->timers[best].due && t.order < state_->timers[best].order)) {
+                best = static_cast<int>(i);
+            }
+        }
+        if (best < 0) return;
+        auto& t = state_->timers[best];
+        const double now = nowMs();
+        t.due += t.interval;
+        if (t.due <= now) t.due = now + t.interval;  // came late: fires once, no pile-up
+        t.order = state_->order++;
+        t.running = true;
+        // The wake-up stays armed for the other timers, so that a doEvents() inside this
+        // handler dispatches them as the virtual loop does.
+        rearm();
+        std::function<void()> tick = t.tick;
+        if (tick) tick();
+        // NOTE: the handler may create timers, so the vector may have moved: index again.
+        state_->timers[best].running = false;
+        notifyDispatched();
+    }
+}
+
 QtEventLoop::~QtEventLoop() = default;
 
-double QtEventLoop::nowMs() const { return state_->clock.nsecsElapsed() / 1e6; }
+double QtEventLoop::nowMs() const {
+    return state_->clock.nsecsElapsed() / 1e6;
+}
 
 void QtEventLoop::rearm() {
     double earliest = -1;
@@ -103,7 +116,9 @@ void QtEventLoop::setEnabled(TimerId id, bool on) {
     rearm();
 }
 
-bool QtEventLoop::enabled(TimerId id) const { return state_->timers.at(id).enabled; }
+bool QtEventLoop::enabled(TimerId id) const {
+    return state_->timers.at(id).enabled;
+}
 
 void QtEventLoop::setInterval(TimerId id, int intervalMs) {
     auto& t = state_->timers.at(id);
@@ -117,7 +132,9 @@ void QtEventLoop::setInterval(TimerId id, int intervalMs) {
     }
 }
 
-int QtEventLoop::interval(TimerId id) const { return state_->timers.at(id).interval; }
+int QtEventLoop::interval(TimerId id) const {
+    return state_->timers.at(id).interval;
+}
 
 void QtEventLoop::post(std::function<void()> event, double delayMs) {
     QTimer::singleShot(static_cast<int>(std::max(0.0, delayMs)), Qt::PreciseTimer, this,
@@ -130,6 +147,9 @@ void QtEventLoop::post(std::function<void()> event, double delayMs) {
 void QtEventLoop::doEvents() {
     // NOTE: the running timer is marked `running`, so a pass of the pump never re-enters it.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // Timers that fell due while the wake-up was not armed yet (a handler that slept, say).
+    dispatchDue();
+    rearm();
 }
 
 void QtEventLoop::sleepMs(int ms) {

@@ -12,7 +12,7 @@ namespace ostrel::runtime {
 
 class QtEventLoop final : public QObject, public EventLoop {
     Q_OBJECT
-public:
+  public:
     QtEventLoop();
     ~QtEventLoop() override;
 
@@ -27,7 +27,9 @@ public:
     void doEvents() override;
     void sleepMs(int ms) override;
 
-private:
+  private:
+    // One pass over the timers: each one due when the pass began fires once, earliest first.
+    void dispatchDue();
     void rearm();
     struct State;
     std::unique_ptr<State> state_;

@@ -31,7 +31,9 @@ void VirtualEventLoop::setEnabled(TimerId id, bool on) {
     t.enabled = on;
 }
 
-bool VirtualEventLoop::enabled(TimerId id) const { return timers_.at(id).enabled; }
+bool VirtualEventLoop::enabled(TimerId id) const {
+    return timers_.at(id).enabled;
+}
 
 void VirtualEventLoop::setInterval(TimerId id, int intervalMs) {
     TimerState& t = timers_.at(id);
@@ -41,14 +43,17 @@ void VirtualEventLoop::setInterval(TimerId id, int intervalMs) {
     if (t.enabled) start(t);
 }
 
-int VirtualEventLoop::interval(TimerId id) const { return timers_.at(id).interval; }
+int VirtualEventLoop::interval(TimerId id) const {
+    return timers_.at(id).interval;
+}
 
 void VirtualEventLoop::post(std::function<void()> event, double delayMs) {
     const int64_t due = now_ + static_cast<int64_t>(std::max(0.0, delayMs));
     Posted p{due, order_++, std::move(event)};
-    auto at = std::upper_bound(posted_.begin(), posted_.end(), p, [](const Posted& a, const Posted& b) {
-        return a.due < b.due || (a.due == b.due && a.order < b.order);
-    });
+    auto at =
+        std::upper_bound(posted_.begin(), posted_.end(), p, [](const Posted& a, const Posted& b) {
+            return a.due < b.due || (a.due == b.due && a.order < b.order);
+        });
     posted_.insert(at, std::move(p));
 }
 
@@ -60,21 +65,25 @@ int64_t VirtualEventLoop::nextDue() const {
     return best;
 }
 
-bool VirtualEventLoop::dispatchOne(int64_t limit) {
+bool VirtualEventLoop::dispatchOne(int64_t limit, uint64_t orderLimit) {
     // The earliest of the timers and the posted events; equal times go by start order.
     TimerState* timer = nullptr;
     TimerId timerId = -1;
     for (size_t i = 0; i < timers_.size(); ++i) {
         TimerState& t = timers_[i];
-        if (!t.enabled || t.running || t.due > limit) continue;
+        if (!t.enabled || t.running || t.due > limit || t.order >= orderLimit) continue;
         if (!timer || t.due < timer->due || (t.due == timer->due && t.order < timer->order)) {
             timer = &t;
             timerId = static_cast<TimerId>(i);
         }
     }
-    const bool postedReady = !posted_.empty() && posted_.front().due <= limit;
-    if (postedReady && (!timer || posted_.front().due < timer->due ||
-                        (posted_.front().due == timer->due && posted_.front().order < timer->order))) {
+    // posted_ is sorted by (due, order), so only its front can be next: an event posted during
+    // a pass is due no earlier than now and so sorts after every older one due by `limit`.
+    const bool postedReady =
+        !posted_.empty() && posted_.front().due <= limit && posted_.front().order < orderLimit;
+    if (postedReady &&
+        (!timer || posted_.front().due < timer->due ||
+         (posted_.front().due == timer->due && posted_.front().order < timer->order))) {
         Posted p = std::move(posted_.front());
         posted_.pop_front();
         now_ = std::max(now_, p.due);
@@ -100,8 +109,12 @@ bool VirtualEventLoop::dispatchOne(int64_t limit) {
 }
 
 void VirtualEventLoop::doEvents() {
-    // Only what is due now; the clock stands still.
-    while (!stopped_ && dispatchOne(now_)) {
+    // One pass of the pump: only what was already due when the pass began, so the clock stands
+    // still and an event that posts itself again (or a handler that sleeps) cannot keep the
+    // pass going for ever.
+    const int64_t limit = now_;
+    const uint64_t orderLimit = order_;
+    while (!stopped_ && dispatchOne(limit, orderLimit)) {
     }
 }
 

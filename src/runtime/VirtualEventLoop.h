@@ -11,7 +11,7 @@
 namespace ostrel::runtime {
 
 class VirtualEventLoop final : public EventLoop {
-public:
+  public:
     double nowMs() const override { return static_cast<double>(now_); }
     int64_t now() const { return now_; }
 
@@ -38,7 +38,7 @@ public:
     bool stopped() const { return stopped_; }
     uint64_t ticksDispatched() const { return ticks_; }
 
-private:
+  private:
     struct TimerState {
         std::function<void()> tick;
         int interval = 100;
@@ -53,8 +53,9 @@ private:
         std::function<void()> event;
     };
     void start(TimerState& t);
-    // Dispatches the earliest thing due at or before `limit`; false when there is none.
-    bool dispatchOne(int64_t limit);
+    // Dispatches the earliest thing due at or before `limit` whose countdown (or posting)
+    // started before `orderLimit`; false when there is none.
+    bool dispatchOne(int64_t limit, uint64_t orderLimit = UINT64_MAX);
 
     std::vector<TimerState> timers_;
     std::deque<Posted> posted_;
