@@ -439,15 +439,27 @@ void MainWindow::jogPressed(const std::string& name, Qt::MouseButton button) {
     afterForward();
 }
 
-void MainWindow::releaseHeldJog() {
-    if (heldJog_.empty()) return;
-    const std::string name = std::exchange(heldJog_, std::string());
+void MainWindow::jogReleased(const std::string& name) {
+    heldJog_.clear();
     if (auto* jog = client_->findChild<JogButton*>(QString::fromStdString(name))) {
         jog->setDown(false);
     }
-    // TODO: call motion::Motion::ReleaseHeldJog() once it is on main: it runs the mouse-up
-    // steps even when the button has been disabled under the press, which mouseUp refuses.
     engraver_.mouseUp(name);
+    afterForward();
+}
+
+void MainWindow::releaseHeldJog() {
+    const bool viewHeld = !heldJog_.empty();
+    if (viewHeld) {
+        if (auto* jog = client_->findChild<JogButton*>(QString::fromStdString(heldJog_))) {
+            jog->setDown(false);
+        }
+        heldJog_.clear();
+    }
+    // The core knows which jogs it holds; it ends them even on a button disabled meanwhile,
+    // where a mouse-up would be refused.
+    if (!viewHeld && engraver_.motion().heldJog() < 0) return;
+    engraver_.motion().ReleaseHeldJog();
     afterForward();
 }
 
@@ -466,7 +478,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             }
             return true;
         case QEvent::MouseButtonRelease:
-            if (held) releaseHeldJog();
+            if (held) jogReleased(name);
             return true;
         case QEvent::MouseMove:
             if (held &&

@@ -50,6 +50,7 @@ class MainWindow final : public QMainWindow {
     void forwardClick(const std::string& name);
     void forwardSet(const std::string& name, const std::string& value);
     void jogPressed(const std::string& name, Qt::MouseButton button);
+    void jogReleased(const std::string& name);
     // Stops the jog the operator holds, as its mouse-up would: for a press that ends without
     // one (the pointer left the button, the window lost focus, a dialog opened, the button was
     // disabled).

@@ -71,6 +71,22 @@ TEST_F(RenderTest, PictureBoxShowsTheRasterPixelForPixelAndFollowsItsSize) {
 
 using ForwardTest = WindowTest;
 
+class HomingTest : public WindowTest {
+  public:
+    HomingTest() : WindowTest(awayFromHome()) {}
+};
+
+TEST_F(HomingTest, GoHomeButtonsStartTheirAxesAndTheCounterFollows) {
+    widget<QPushButton>("Command3")->click();
+    EXPECT_TRUE(h.form().Timer1.Enabled());
+    widget<QPushButton>("Command5")->click();
+    EXPECT_TRUE(h.form().Timer2.Enabled());
+    ASSERT_TRUE(h.untilIdle(60'000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(widget<QLabel>("Label1(0)")->text(), QStringLiteral("0"));
+    EXPECT_EQ(widget<QLabel>("Label1(1)")->text(), QStringLiteral("0"));
+}
+
 TEST_F(ForwardTest, ButtonsAndMenuItemsReachTheirHandlers) {
     std::vector<std::string> clicks;
     for (const char* name : {"Command3", "Command5", "Command2(0)", "Command2(6)", "Command4",
@@ -167,15 +183,16 @@ TEST_F(ForwardTest, CloseBoxPutsTheMachineAtRestLast) {
 
 // --- Held jogs ---
 
+// Jogs on the real core, in manual mode, with the head away from the switches.
 class JogTest : public WindowTest {
   public:  // the ways a press ends reach in through a JogTest&
+    JogTest() : WindowTest(awayFromHome()) {}
+
     void SetUp() override {
         WindowTest::SetUp();
         for (form::Control& jog : h.form().Command1) jog.enabled = true;  // manual mode
         window->renderNow();
-        events().onMouseDown("Command1(2)", [this](int button) { downs.push_back(button); });
-        events().onMouseUp("Command1(2)", [this] { ++ups; });
-        jog = widget<ui::JogButton>("Command1(2)");
+        jog = widget<ui::JogButton>("Command1(3)");  // "X +"
     }
 
     void mouse(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
@@ -188,26 +205,34 @@ class JogTest : public WindowTest {
     void release(Qt::MouseButton button = Qt::LeftButton) {
         mouse(QEvent::MouseButtonRelease, QPointF(10, 10), button, Qt::NoButton);
     }
+    bool jogging() { return h.form().Timer1.Enabled() && h.form().xMovingPlus; }
+    // The jog stopped as its mouse-up stops it: timer off, flag down, coils off.
+    void expectStopped() {
+        EXPECT_FALSE(h.form().Timer1.Enabled());
+        EXPECT_FALSE(h.form().xMovingPlus);
+        EXPECT_EQ(h.engraver->motion().heldJog(), -1);
+        EXPECT_EQ(h.data(), 0);
+        EXPECT_FALSE(jog->isDown());
+    }
 
-    std::vector<int> downs;
-    int ups = 0;
     ui::JogButton* jog = nullptr;
 };
 
-TEST_F(JogTest, PressAndReleaseOfAnyMouseButton) {
-    press(Qt::RightButton);
-    EXPECT_EQ(downs, std::vector<int>{2});
-    EXPECT_TRUE(jog->isDown());
-    release(Qt::RightButton);
-    EXPECT_EQ(ups, 1);
-    EXPECT_FALSE(jog->isDown());
-    press(Qt::MiddleButton);
-    release(Qt::MiddleButton);
-    EXPECT_EQ(downs, (std::vector<int>{2, 4}));
-    EXPECT_EQ(ups, 2);
+TEST_F(JogTest, AnyMouseButtonJogsWhileHeld) {
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        SCOPED_TRACE(button);
+        const int32_t before = h.form().xStepCount;
+        press(button);
+        EXPECT_TRUE(jogging());
+        EXPECT_TRUE(jog->isDown());
+        h.wait(100);
+        EXPECT_GT(h.form().xStepCount, before);
+        release(button);
+        expectStopped();
+    }
 }
 
-TEST_F(JogTest, APressThatEndsWithoutARelease) {
+TEST_F(JogTest, APressThatEndsWithoutAReleaseStopsAsItsReleaseWould) {
     struct Way {
         const char* what;
         std::function<void(JogTest&)> end;
@@ -232,36 +257,37 @@ TEST_F(JogTest, APressThatEndsWithoutARelease) {
          [](JogTest& t) {
              t.mouse(QEvent::MouseMove, QPointF(-20, 10), Qt::NoButton, Qt::LeftButton);
          }},
+        {"button disabled while held",
+         [](JogTest& t) {
+             t.h.form().Command1[3].enabled = false;
+             t.window->renderNow();
+             t.h.form().Command1[3].enabled = true;
+             t.window->renderNow();
+         }},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.what);
-        downs.clear();
-        ups = 0;
         press();
-        ASSERT_EQ(downs.size(), 1u);
+        ASSERT_TRUE(jogging());
+        h.wait(50);
         way.end(*this);
-        EXPECT_EQ(ups, 1);  // stopped as its mouse-up would
-        EXPECT_FALSE(jog->isDown());
-        release();
-        EXPECT_EQ(ups, 1);  // the late release has nothing left to stop
+        expectStopped();
+        const int32_t stoppedAt = h.form().xStepCount;
+        h.clearTrace();
+        release();  // the late release has nothing left to stop
+        h.wait(100);
+        EXPECT_EQ(h.form().xStepCount, stoppedAt);
+        EXPECT_TRUE(h.writes().empty());
     }
 }
 
-TEST_F(JogTest, DisabledUnderAHeldPressTheButtonLetsGo) {
+TEST_F(JogTest, ADisabledJogIsNotPressed) {
+    h.form().Command1[3].enabled = false;  // the core has it disabled; the widget lags behind
     press();
-    h.form().Command1[2].enabled = false;
-    window->renderNow();
+    EXPECT_FALSE(h.form().Timer1.Enabled());
     EXPECT_FALSE(jog->isDown());
     release();
-    EXPECT_LE(ups, 1);  // at most the one mouse-up, never a second
-}
-
-TEST_F(JogTest, ADisabledJogIsNotPressed) {
-    h.form().Command1[2].enabled = false;  // the core has it disabled; the widget lags behind
-    press();
-    EXPECT_TRUE(downs.empty());
-    release();
-    EXPECT_EQ(ups, 0);
+    EXPECT_FALSE(h.form().Timer1.Enabled());
 }
 
 }  // namespace

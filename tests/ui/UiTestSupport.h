@@ -14,6 +14,8 @@ namespace ostrel::test {
 
 class WindowTest : public ::testing::Test {
   public:
+    explicit WindowTest(const machine::SimConfig& config = {}) : h(config) {}
+
     void SetUp() override {
         // NOTE: the graphical buttons show their colour through Fusion's button palette, as
         // the program itself sets it.
@@ -27,9 +29,17 @@ class WindowTest : public ::testing::Test {
         return window->findChild<W*>(QString::fromLatin1(name));
     }
 
-    // The event table of the core: the tests put recording handlers into it where the
-    // subsystem behind a control is not the window's business.
+    // The event table of the core: the tests put recording handlers into it for controls whose
+    // handlers are not built yet.
     form::EventTable& events() { return const_cast<form::EventTable&>(h.engraver->events()); }
+
+    // The head away from both home switches, so that Go Home and the jogs move it.
+    static machine::SimConfig awayFromHome() {
+        machine::SimConfig config;
+        config.headX = 50;
+        config.headY = 40;
+        return config;
+    }
 
     Harness h;
     std::unique_ptr<ui::MainWindow> window;
