@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QStyleFactory>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,8 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "runtime/QtEventLoop.h"
+#include "ui/Look.h"
+#include "ui/MainWindow.h"
 
 namespace ostrel::app {
 
@@ -41,6 +44,14 @@ class RealTimeClock final : public ScenarioClock {
     }
 
     void stop() override { stopped_ = true; }
+
+    // The main window as the GUI shows it, drawn off screen unless a platform was chosen: the
+    // run pays for painting as the program does.
+    std::unique_ptr<QObject> attachView(panel::Engraver& engraver) override {
+        auto window = std::make_unique<ui::MainWindow>(engraver);
+        window->show();
+        return window;
+    }
 
     std::string timeText() override {
         char text[32];
@@ -109,6 +120,9 @@ int runScript(int argc, char** argv) {
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             }
             app = std::make_unique<QApplication>(qtArgc, qtArgv);
+            // The same look as the GUI's, so that painting costs what it costs there.
+            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+            ui::loadPictures();
         } else {
             app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
         }
