@@ -15,6 +15,9 @@ struct Context {
     std::string workDir;        // scratch files: scenarios, traces, the generated JPEG
     std::string samplePicture;  // resources/sample.png
     int repeats = 3;
+    // Put before the real-time runs' command (e.g. chrt -f 10), to tell the program's own
+    // latency from the load of other processes on the machine.
+    std::vector<std::string> realtimePrefix;
     std::ostream* log = nullptr;  // progress notes
 };
 

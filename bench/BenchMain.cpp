@@ -17,13 +17,16 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: ostrel_bench [--ostrel PATH] [--repeat N] [--json PATH] [--only LIST]\n"
-    "                    [--work DIR] [--commit ID]\n"
+    "                    [--work DIR] [--commit ID] [--chrt]\n"
     "  --ostrel PATH  the program under test (default: ostrel beside this program's folder)\n"
     "  --repeat N     runs of each measurement, 1-9 (default 3)\n"
     "  --json PATH    also write the figures as JSON to PATH\n"
     "  --only LIST    some of realtime,virtual,load,idle (comma-separated; default all)\n"
     "  --work DIR     scratch folder (default: a new one under /tmp)\n"
-    "  --commit ID    the commit measured, recorded in the JSON\n";
+    "  --commit ID    the commit measured, recorded in the JSON\n"
+    "  --chrt         run the real-time scenarios under chrt -f 10 (root or CAP_SYS_NICE):\n"
+    "                 other processes then cannot preempt them, which tells the program's\n"
+    "                 own latency from the machine's load\n";
 
 std::string nowText() {
     const std::time_t t = std::time(nullptr);
@@ -60,6 +63,8 @@ int main(int argc, char** argv) {
             c.workDir = argv[++i];
         } else if (arg == "--commit" && hasValue) {
             commit = argv[++i];
+        } else if (arg == "--chrt") {
+            c.realtimePrefix = {"chrt", "-f", "10"};
         } else if (arg == "--only" && hasValue) {
             std::istringstream list(argv[++i]);
             std::string item;
@@ -100,6 +105,7 @@ int main(int argc, char** argv) {
     info.commit = commit;
     info.date = nowText();
     info.repeats = c.repeats;
+    info.realtimePriority = !c.realtimePrefix.empty();
     info.loadBefore = loadAverage();
     const double start = monotonicMs();
     std::vector<Figure> figures;

@@ -142,6 +142,8 @@ std::string jsonText(const std::vector<Figure>& figures, const RunInfo& info) {
     json += "  \"load_average_before\": " + jsonNumber(info.loadBefore) + ",\n";
     json += "  \"load_average_after\": " + jsonNumber(info.loadAfter) + ",\n";
     json += "  \"wall_seconds\": " + jsonNumber(info.wallSeconds) + ",\n";
+    json +=
+        "  \"realtime_priority\": " + std::string(info.realtimePriority ? "true" : "false") + ",\n";
     json += "  \"figures\": [\n";
     for (size_t i = 0; i < figures.size(); ++i) {
         const Figure& f = figures[i];

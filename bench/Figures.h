@@ -34,6 +34,7 @@ struct RunInfo {
     int repeats = 0;
     double loadBefore = 0, loadAfter = 0;  // the machine's 1-minute load average
     double wallSeconds = 0;
+    bool realtimePriority = false;  // the real-time runs ran under chrt -f 10
 };
 
 std::string jsonText(const std::vector<Figure>& figures, const RunInfo& info);

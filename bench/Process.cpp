@@ -84,6 +84,7 @@ ChildEnd waitChild(pid_t pid) {
     };
     end.cpuMs = ms(usage.ru_utime) + ms(usage.ru_stime);
     end.maxRssKb = usage.ru_maxrss;
+    end.preemptions = usage.ru_nivcsw;
     return end;
 }
 

@@ -24,9 +24,10 @@ struct Spawn {
 pid_t startChild(const Spawn& spawn);
 
 struct ChildEnd {
-    int exitCode = -1;  // 128 + signal when a signal ended it
-    double cpuMs = 0;   // user + system time of the child
-    long maxRssKb = 0;  // its peak resident memory
+    int exitCode = -1;     // 128 + signal when a signal ended it
+    double cpuMs = 0;      // user + system time of the child
+    long maxRssKb = 0;     // its peak resident memory
+    long preemptions = 0;  // involuntary context switches: other processes took its core
 };
 
 ChildEnd waitChild(pid_t pid);

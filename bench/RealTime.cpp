@@ -59,7 +59,7 @@ click Command2(0)
 click Option1
 wait 1500
 click Command2(1)
-wait 8000
+wait 6500
 click Command2(5)
 )";
 
@@ -115,7 +115,7 @@ Fidelity compare(const std::vector<Row>& real, const std::vector<Row>& virt, dou
 }
 
 struct FidelityFigures {
-    Figure p50, p99, max, ratio;
+    Figure p50, p99, max, ratio, preemptions;
 };
 
 FidelityFigures makeFigures(const std::string& key, const std::string& what) {
@@ -159,12 +159,12 @@ void measureFidelity(const Context& c, const std::string& key, const std::string
         for (int r = 0; r < c.repeats; ++r) {
             const std::string realTrace = c.workDir + "/" + key + "-real.csv";
             double wall = 0;
-            const ChildEnd e =
-                runChild({{c.ostrel, "script", script, "--realtime", "--trace", realTrace},
-                          offscreen(),
-                          c.workDir + "/" + key + "-real.out",
-                          c.workDir + "/" + key + "-real.err"},
-                         &wall);
+            std::vector<std::string> command = c.realtimePrefix;
+            command.insert(command.end(),
+                           {c.ostrel, "script", script, "--realtime", "--trace", realTrace});
+            const ChildEnd e = runChild({command, offscreen(), c.workDir + "/" + key + "-real.out",
+                                         c.workDir + "/" + key + "-real.err"},
+                                        &wall);
             const Fidelity f = compare(readTrace(realTrace), virt, fromMs);
             *c.log << "  " << what << " run " << r + 1 << ": exit " << e.exitCode << ", "
                    << f.compared << " accesses compared, " << f.errors.size() << " ticks, "
@@ -178,9 +178,12 @@ void measureFidelity(const Context& c, const std::string& key, const std::string
             out.p99.samples.push_back(percentile(f.errors, 0.99));
             out.max.samples.push_back(percentile(f.errors, 1.0));
             out.ratio.samples.push_back(f.ratio);
+            out.preemptions.samples.push_back(static_cast<double>(e.preemptions) * 1000.0 / wall);
         }
     }
-    for (Figure* fig : {&out.p50, &out.p99, &out.max, &out.ratio}) figures.push_back(*fig);
+    for (Figure* fig : {&out.p50, &out.p99, &out.max, &out.ratio, &out.preemptions}) {
+        figures.push_back(*fig);
+    }
 }
 
 void measureBusy(const Context& c, std::vector<Figure>& figures) {
@@ -199,10 +202,9 @@ void measureBusy(const Context& c, std::vector<Figure>& figures) {
     constexpr double kSettleMs = 500, kWindowMs = 5000;
     for (int r = 0; r < c.repeats; ++r) {
         const std::string err = c.workDir + "/busy10.err";
-        const pid_t pid = startChild({{c.ostrel, "script", script, "--realtime", "--verbose"},
-                                      offscreen(),
-                                      c.workDir + "/busy10.out",
-                                      err});
+        std::vector<std::string> command = c.realtimePrefix;
+        command.insert(command.end(), {c.ostrel, "script", script, "--realtime", "--verbose"});
+        const pid_t pid = startChild({command, offscreen(), c.workDir + "/busy10.out", err});
         // The job starts with the Run click, which --verbose announces.
         const double deadline = monotonicMs() + 20000;
         while (readFile(err).find("click Command2(1)") == std::string::npos &&
