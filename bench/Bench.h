@@ -34,5 +34,8 @@ void measureIdle(const Context& context, std::vector<Figure>& figures);
 // The child side of measurePictureLoad: loads FILE through the Load button of a fresh core
 // writing into FOLDER, and prints the milliseconds the click took.
 int loadChild(const std::string& file, const std::string& folder);
+// The child side of the bare loop's reference: 400 ticks of a 5 ms timer on QtEventLoop; prints
+// the p99 and the largest period error in ms.
+int timerChild();
 
 }  // namespace ostrel::bench

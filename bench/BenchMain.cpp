@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     using namespace ostrel::bench;
     QCoreApplication app(argc, argv);  // the picture decoders are Qt plugins
     if (argc == 4 && std::string(argv[1]) == "--load-child") return loadChild(argv[2], argv[3]);
+    if (argc == 2 && std::string(argv[1]) == "--timer-child") return timerChild();
 
     namespace fs = std::filesystem;
     Context c;

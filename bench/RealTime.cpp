@@ -1,11 +1,14 @@
 // Real-time fidelity: `ostrel script --realtime` traces compared row by row with the same
 // scenario's virtual-time trace, and the CPU a job costs with the window drawn.
+#include <QCoreApplication>
 #include <cmath>
+#include <cstdio>
 #include <ostream>
 #include <sstream>
 
 #include "Bench.h"
 #include "Process.h"
+#include "runtime/QtEventLoop.h"
 
 namespace ostrel::bench {
 
@@ -118,22 +121,28 @@ struct FidelityFigures {
     Figure p50, p99, max, ratio, preemptions;
 };
 
+Figure figure(std::string key, std::string name, std::string unit, Goal goal, double goalValue,
+              int decimals) {
+    Figure f;
+    f.key = std::move(key);
+    f.name = std::move(name);
+    f.unit = std::move(unit);
+    f.goal = goal;
+    f.goalValue = goalValue;
+    f.decimals = decimals;
+    return f;
+}
+
 FidelityFigures makeFigures(const std::string& key, const std::string& what) {
     FidelityFigures f;
-    f.p50 = {
-        key + ".period_error_p50", what + ": period error p50", "ms", Goal::None, 0, 3, {}, {}};
-    f.p99 = {
-        key + ".period_error_p99", what + ": period error p99", "ms", Goal::AtMost, 0.3, 3, {}, {}};
-    f.max = {
-        key + ".period_error_max", what + ": period error max", "ms", Goal::None, 0, 3, {}, {}};
-    f.ratio = {key + ".wall_over_virtual",
-               what + ": wall / virtual time",
-               "",
-               Goal::AtMost,
-               1.005,
-               4,
-               {},
-               {}};
+    f.p50 = figure(key + ".period_error_p50", what + ": period error p50", "ms", Goal::None, 0, 3);
+    f.p99 =
+        figure(key + ".period_error_p99", what + ": period error p99", "ms", Goal::AtMost, 0.3, 3);
+    f.max = figure(key + ".period_error_max", what + ": period error max", "ms", Goal::None, 0, 3);
+    f.ratio = figure(key + ".wall_over_virtual", what + ": wall / virtual time", "", Goal::AtMost,
+                     1.005, 4);
+    f.preemptions = figure(key + ".preemptions_per_s", what + ": preempted by other processes",
+                           "per s", Goal::None, 0, 1);
     return f;
 }
 
@@ -231,10 +240,58 @@ void measureBusy(const Context& c, std::vector<Figure>& figures) {
     figures.push_back(wakes);
 }
 
+// The loop alone, without the core or the window: what the machine itself allows.
+void measureBareTimer(const Context& c, std::vector<Figure>& figures) {
+    Figure p99 = figure("bare5.period_error_p99", "QtEventLoop alone at 5 ms: period error p99",
+                        "ms", Goal::None, 0, 3);
+    Figure max = figure("bare5.period_error_max", "QtEventLoop alone at 5 ms: period error max",
+                        "ms", Goal::None, 0, 3);
+    for (int r = 0; r < c.repeats; ++r) {
+        std::vector<std::string> command = c.realtimePrefix;
+        command.insert(command.end(), {c.self, "--timer-child"});
+        const std::string out = c.workDir + "/bare5.out";
+        const ChildEnd e = runChild({command, {}, out, "/dev/null"});
+        std::istringstream figuresOut(readFile(out));
+        double high = NAN, highest = NAN;
+        if (e.exitCode != 0 || !(figuresOut >> high >> highest)) {
+            p99.note = "the timer run failed (exit " + std::to_string(e.exitCode) + ")";
+            continue;
+        }
+        p99.samples.push_back(high);
+        max.samples.push_back(highest);
+    }
+    figures.push_back(p99);
+    figures.push_back(max);
+}
+
 }  // namespace
+
+int timerChild() {
+    constexpr int kPeriodMs = 5, kTicks = 400;
+    runtime::QtEventLoop loop;
+    runtime::Timer timer(loop, kPeriodMs, false);
+    std::vector<double> at;
+    at.reserve(kTicks);
+    timer.setHandler([&] {
+        at.push_back(loop.nowMs());
+        if (static_cast<int>(at.size()) == kTicks) {
+            timer.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    timer.setEnabled(true);
+    QCoreApplication::exec();
+    std::vector<double> errors;
+    for (size_t i = 1; i < at.size(); ++i)
+        errors.push_back(std::abs(at[i] - at[i - 1] - kPeriodMs));
+    std::printf("%.3f %.3f\n", percentile(errors, 0.99), percentile(errors, 1.0));
+    return errors.empty() ? 1 : 0;
+}
 
 void measureRealTime(const Context& c, std::vector<Figure>& figures) {
     writeFile(c.workDir + "/sample.png", readFile(c.samplePicture));
+    *c.log << "real time: the loop alone at 5 ms\n";
+    measureBareTimer(c, figures);
     *c.log << "real time: X jog at 5 ms\n";
     measureFidelity(c, "jog5", "X jog at 5 ms", kJogScenario, kJogFromMs, figures);
     *c.log << "real time: 15 x 15 picture run at 5 ms\n";
