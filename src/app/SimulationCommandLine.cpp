@@ -55,8 +55,12 @@ std::string helpText() {
         "the end; then prints the job time, dots, laser-on time, lost steps, stalls, wiring\n"
         "faults, the final counters and the X drift found at the home switch.\n\nOptions:\n";
     for (const OptionInfo& o : kOptions) {
-        std::string left = "  " + std::string(o.name);
-        if (!o.argument.empty()) left += " " + std::string(o.argument);
+        std::string left = "  ";
+        left += o.name;
+        if (!o.argument.empty()) {
+            left += ' ';
+            left += o.argument;
+        }
         left.resize(std::max<size_t>(left.size() + 1, 30), ' ');
         text += left + std::string(o.help) + "\n";
     }
