@@ -236,8 +236,11 @@ std::string checkSpec(const JobSpec& spec) {
         std::error_code ec;
         const std::filesystem::path path(spec.picturePath);
         if (spec.picturePath.empty()) return "no picture given";
-        if (!std::filesystem::is_regular_file(path, ec)) {
+        if (!std::filesystem::exists(path, ec)) {
             return "cannot read the picture " + spec.picturePath + ": no such file";
+        }
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            return "cannot read the picture " + spec.picturePath + ": not a file";
         }
         if (std::filesystem::file_size(path, ec) == 0 || ec) {
             return "cannot use the picture " + spec.picturePath + ": the file is empty";
