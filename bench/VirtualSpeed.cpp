@@ -8,6 +8,7 @@
 #include "Bench.h"
 #include "Process.h"
 #include "app/Script.h"
+#include "jobs/JobSimulation.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::bench {
@@ -111,6 +112,35 @@ void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
                << clock.lastWallMs << " ms\n";
     }
     figures.insert(figures.end(), {speedUp, rate, wall});
+
+    // The same job through `ostrel simulate`'s engine, homing and Load included.
+    Figure simulate{"virtual.simulate_speed_up",
+                    "the same through simulateJob: virtual / wall",
+                    "x",
+                    Goal::None,
+                    0,
+                    0,
+                    {},
+                    {}};
+    jobs::JobSpec spec;
+    spec.picturePath = c.workDir + "/sample.png";
+    spec.coarse = false;
+    spec.programFolder = c.workDir;
+    for (int r = 0; r < c.repeats; ++r) {
+        const auto start = std::chrono::steady_clock::now();
+        const jobs::JobSummary summary = jobs::simulateJob(spec);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        if (summary.outcome != jobs::JobOutcome::Finished || ms <= 0) {
+            simulate.note = "the job failed: " + summary.error;
+            continue;
+        }
+        simulate.samples.push_back(static_cast<double>(summary.jobMs) / ms);
+        *c.log << "  simulateJob run " << r + 1 << ": job of " << hms(summary.jobMs) << " in " << ms
+               << " ms\n";
+    }
+    figures.push_back(simulate);
 }
 
 }  // namespace ostrel::bench
