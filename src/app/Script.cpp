@@ -69,10 +69,20 @@ class RealTimeClock final : public ScenarioClock {
         QTimer deadline;
         deadline.setSingleShot(true);
         deadline.setTimerType(Qt::PreciseTimer);
+        // A run already behind the scenario's time still lets what is due run once, as a wait
+        // in virtual time dispatches what falls due up to its end.
+        bool ranOnce = false;
         for (;;) {
             if (until && until()) return true;
             const double remaining = endMs - loop_.nowMs();
-            if (stopped_ || remaining <= 0) return false;
+            if (stopped_) return false;
+            if (remaining <= 0) {
+                if (ranOnce) return false;
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+                ranOnce = true;
+                continue;
+            }
+            ranOnce = true;
             if (!deadline.isActive()) {
                 deadline.start(static_cast<int>(std::ceil(std::min(remaining, kLongestArmMs))));
             }

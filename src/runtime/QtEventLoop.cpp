@@ -169,12 +169,10 @@ void QtEventLoop::rearm() {
         }
         return;
     }
-    // A due time in the past is armed as one nanosecond from the origin: the timerfd fires at
-    // once (an all-zero time would disarm it).
+    // An instant already past (a tick that fell due during a handler) fires at once. The
+    // nanosecond is rounded up, so that the wake-up never comes before the due time.
     const int64_t ns =
-        earliest < 0
-            ? -1
-            : state_->originNs + std::max<int64_t>(1, std::llround(std::ceil(earliest * 1e6)));
+        earliest < 0 ? -1 : state_->originNs + std::llround(std::ceil(earliest * 1e6));
     if (ns == state_->armedNs) return;
     itimerspec spec{};
     if (ns >= 0) spec.it_value = toTimespec(ns);  // all zero: disarmed, no wake-ups at all
