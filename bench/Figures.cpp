@@ -60,6 +60,18 @@ std::string padded(const std::string& text, size_t width, bool right) {
 
 }  // namespace
 
+Figure makeFigure(std::string key, std::string name, std::string unit, Goal goal, double goalValue,
+                  int decimals) {
+    Figure f;
+    f.key = std::move(key);
+    f.name = std::move(name);
+    f.unit = std::move(unit);
+    f.goal = goal;
+    f.goalValue = goalValue;
+    f.decimals = decimals;
+    return f;
+}
+
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return NAN;
     std::sort(values.begin(), values.end());

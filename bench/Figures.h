@@ -19,6 +19,9 @@ struct Figure {
     std::string note;             // why there is no sample, or what limits it
 };
 
+Figure makeFigure(std::string key, std::string name, std::string unit, Goal goal = Goal::None,
+                  double goalValue = 0, int decimals = 3);
+
 double percentile(std::vector<double> values, double fraction);
 double median(const std::vector<double>& values);
 

@@ -10,8 +10,9 @@
 namespace ostrel::bench {
 
 void measureIdle(const Context& c, std::vector<Figure>& figures) {
-    Figure cpu{"idle.cpu_percent", "GUI idle: CPU", "% of a core", Goal::None, 0, 3, {}, {}};
-    Figure wakes{"idle.wakeups_per_s", "GUI idle: wake-ups", "per s", Goal::AtMost, 0, 2, {}, {}};
+    Figure cpu = makeFigure("idle.cpu_percent", "GUI idle: CPU", "% of a core", Goal::None, 0, 3);
+    Figure wakes =
+        makeFigure("idle.wakeups_per_s", "GUI idle: wake-ups", "per s", Goal::AtMost, 0, 2);
     // The watchdog finds the simulated port at rest and stops at once; the window then waits.
     constexpr double kSettleMs = 2000, kWindowMs = 5000;
     *c.log << "idle: the GUI with nothing running\n";

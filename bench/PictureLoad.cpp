@@ -60,42 +60,45 @@ int loadChild(const std::string& file, const std::string& folder) {
     app::ScriptHost host(said, folder, folder);
     panel::Engraver engraver(loop, sim, host);
     engraver.Load();
-    host.queueDialogAnswer(file);
-    const double start = monotonicMs();
-    engraver.click("Command2(0)");
-    const double ms = monotonicMs() - start;
+    // The first Load of a process also finds and loads Qt's picture decoders; the second
+    // shows what every Load after it costs.
+    double ms[2] = {};
+    for (double& each : ms) {
+        host.queueDialogAnswer(file);
+        const double start = monotonicMs();
+        engraver.click("Command2(0)");
+        each = monotonicMs() - start;
+    }
     const form::Form1& f = engraver.form();
     if (said.str().find("error:") != std::string::npos || f.Picture3.ScaleWidth() != 127 ||
         f.Picture3.ScaleHeight() != 103) {
         std::fprintf(stderr, "load failed: %s\n", said.str().c_str());
         return 1;
     }
-    std::printf("%.3f\n", ms);
+    std::printf("%.3f %.3f\n", ms[0], ms[1]);
     return 0;
 }
 
 void measurePictureLoad(const Context& c, std::vector<Figure>& figures) {
-    Figure load{
-        "load.wall_ms", "24 MP JPEG Load into the 127 x 103 mask", "ms", Goal::None, 0, 1, {}, {}};
-    Figure djpeg{
-        "load.djpeg_ms", "djpeg full decode of the same file", "ms", Goal::None, 0, 1, {}, {}};
-    Figure ratio{"load.over_djpeg", "Load / djpeg full decode", "", Goal::AtMost, 0.3, 3, {}, {}};
+    Figure load =
+        makeFigure("load.wall_ms", "24 MP JPEG Load into the 127 x 103 mask, first in a process",
+                   "ms", Goal::None, 0, 1);
+    Figure again = makeFigure("load.again_ms", "the same Load again (decoders loaded)", "ms",
+                              Goal::None, 0, 1);
+    Figure djpeg =
+        makeFigure("load.djpeg_ms", "djpeg full decode of the same file", "ms", Goal::None, 0, 1);
+    Figure ratio =
+        makeFigure("load.over_djpeg", "first Load / djpeg full decode", "", Goal::AtMost, 0.3, 3);
     // libjpeg's own 1/8 decode: the entropy-coded data is decoded whole at any scale, so this
     // is as fast as a scaled decode with libjpeg can be.
-    Figure floor{"load.djpeg_eighth_ms",
-                 "djpeg -scale 1/8 of the same file",
-                 "ms",
-                 Goal::None,
-                 0,
-                 1,
-                 {},
-                 {}};
-    Figure overFloor{
-        "load.over_djpeg_eighth", "Load / djpeg -scale 1/8", "", Goal::None, 0, 3, {}, {}};
-    Figure memory{
-        "load.peak_rss_mb", "Load: peak memory of the process", "MB", Goal::None, 0, 1, {}, {}};
+    Figure floor = makeFigure("load.djpeg_eighth_ms", "djpeg -scale 1/8 of the same file", "ms",
+                              Goal::None, 0, 1);
+    Figure overFloor =
+        makeFigure("load.over_djpeg_eighth", "first Load / djpeg -scale 1/8", "", Goal::None, 0, 3);
+    Figure memory =
+        makeFigure("load.peak_rss_mb", "Load: peak memory of the process", "MB", Goal::None, 0, 1);
     auto done = [&] {
-        figures.insert(figures.end(), {load, djpeg, ratio, floor, overFloor, memory});
+        figures.insert(figures.end(), {load, again, djpeg, ratio, floor, overFloor, memory});
     };
 
     *c.log << "picture load: generating a " << kWidth << " x " << kHeight << " JPEG\n";
@@ -117,19 +120,23 @@ void measurePictureLoad(const Context& c, std::vector<Figure>& figures) {
         double eighthMs = 0;
         const ChildEnd e =
             runChild({{"djpeg", "-scale", "1/8", "-outfile", "/dev/null", jpeg}, {}}, &eighthMs);
-        const double loadMs = std::atof(readFile(out).c_str());
+        std::istringstream times(readFile(out));
+        double loadMs = 0, againMs = 0;
+        times >> loadMs >> againMs;
         if (child.exitCode != 0 || loadMs <= 0 || d.exitCode != 0 || e.exitCode != 0) {
             ratio.note = "a run failed: " + readFile(c.workDir + "/load.err");
             continue;
         }
         load.samples.push_back(loadMs);
+        again.samples.push_back(againMs);
         djpeg.samples.push_back(djpegMs);
         ratio.samples.push_back(loadMs / djpegMs);
         floor.samples.push_back(eighthMs);
         overFloor.samples.push_back(loadMs / eighthMs);
         memory.samples.push_back(static_cast<double>(child.maxRssKb) / 1024.0);
-        *c.log << "  run " << r + 1 << ": Load " << loadMs << " ms, djpeg " << djpegMs
-               << " ms, djpeg 1/8 " << eighthMs << " ms, " << child.maxRssKb / 1024 << " MB peak\n";
+        *c.log << "  run " << r + 1 << ": Load " << loadMs << " ms (again " << againMs
+               << " ms), djpeg " << djpegMs << " ms, djpeg 1/8 " << eighthMs << " ms, "
+               << child.maxRssKb / 1024 << " MB peak\n";
     }
     done();
 }

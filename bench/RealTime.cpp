@@ -121,28 +121,18 @@ struct FidelityFigures {
     Figure p50, p99, max, ratio, preemptions;
 };
 
-Figure figure(std::string key, std::string name, std::string unit, Goal goal, double goalValue,
-              int decimals) {
-    Figure f;
-    f.key = std::move(key);
-    f.name = std::move(name);
-    f.unit = std::move(unit);
-    f.goal = goal;
-    f.goalValue = goalValue;
-    f.decimals = decimals;
-    return f;
-}
-
 FidelityFigures makeFigures(const std::string& key, const std::string& what) {
     FidelityFigures f;
-    f.p50 = figure(key + ".period_error_p50", what + ": period error p50", "ms", Goal::None, 0, 3);
-    f.p99 =
-        figure(key + ".period_error_p99", what + ": period error p99", "ms", Goal::AtMost, 0.3, 3);
-    f.max = figure(key + ".period_error_max", what + ": period error max", "ms", Goal::None, 0, 3);
-    f.ratio = figure(key + ".wall_over_virtual", what + ": wall / virtual time", "", Goal::AtMost,
-                     1.005, 4);
-    f.preemptions = figure(key + ".preemptions_per_s", what + ": preempted by other processes",
-                           "per s", Goal::None, 0, 1);
+    f.p50 =
+        makeFigure(key + ".period_error_p50", what + ": period error p50", "ms", Goal::None, 0, 3);
+    f.p99 = makeFigure(key + ".period_error_p99", what + ": period error p99", "ms", Goal::AtMost,
+                       0.3, 3);
+    f.max =
+        makeFigure(key + ".period_error_max", what + ": period error max", "ms", Goal::None, 0, 3);
+    f.ratio = makeFigure(key + ".wall_over_virtual", what + ": wall / virtual time", "",
+                         Goal::AtMost, 1.005, 4);
+    f.preemptions = makeFigure(key + ".preemptions_per_s", what + ": preempted by other processes",
+                               "per s", Goal::None, 0, 1);
     return f;
 }
 
@@ -196,16 +186,10 @@ void measureFidelity(const Context& c, const std::string& key, const std::string
 }
 
 void measureBusy(const Context& c, std::vector<Figure>& figures) {
-    Figure cpu{"busy10.cpu_percent",
-               "job at 10 ms, window drawn: CPU",
-               "% of a core",
-               Goal::AtMost,
-               3.0,
-               2,
-               {},
-               {}};
-    Figure wakes{
-        "busy10.wakeups_per_s", "job at 10 ms: wake-ups", "per s", Goal::None, 0, 0, {}, {}};
+    Figure cpu = makeFigure("busy10.cpu_percent", "job at 10 ms, window drawn: CPU", "% of a core",
+                            Goal::AtMost, 3.0, 2);
+    Figure wakes =
+        makeFigure("busy10.wakeups_per_s", "job at 10 ms: wake-ups", "per s", Goal::None, 0, 0);
     const std::string script = c.workDir + "/busy10.scn";
     writeFile(script, kBusyScenario);
     constexpr double kSettleMs = 500, kWindowMs = 5000;
@@ -242,10 +226,10 @@ void measureBusy(const Context& c, std::vector<Figure>& figures) {
 
 // The loop alone, without the core or the window: what the machine itself allows.
 void measureBareTimer(const Context& c, std::vector<Figure>& figures) {
-    Figure p99 = figure("bare5.period_error_p99", "QtEventLoop alone at 5 ms: period error p99",
-                        "ms", Goal::None, 0, 3);
-    Figure max = figure("bare5.period_error_max", "QtEventLoop alone at 5 ms: period error max",
-                        "ms", Goal::None, 0, 3);
+    Figure p99 = makeFigure("bare5.period_error_p99", "QtEventLoop alone at 5 ms: period error p99",
+                            "ms", Goal::None, 0, 3);
+    Figure max = makeFigure("bare5.period_error_max", "QtEventLoop alone at 5 ms: period error max",
+                            "ms", Goal::None, 0, 3);
     for (int r = 0; r < c.repeats; ++r) {
         std::vector<std::string> command = c.realtimePrefix;
         command.insert(command.end(), {c.self, "--timer-child"});

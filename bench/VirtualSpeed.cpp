@@ -67,24 +67,12 @@ std::string hms(double ms) {
 }  // namespace
 
 void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
-    Figure speedUp{"virtual.speed_up",
-                   "full-size precise job: virtual / wall time",
-                   "x",
-                   Goal::AtLeast,
-                   20000,
-                   0,
-                   {},
-                   {}};
-    Figure rate{"virtual.ticks_per_s",
-                "full-size precise job: ticks per wall second",
-                "",
-                Goal::None,
-                0,
-                0,
-                {},
-                {}};
-    Figure wall{
-        "virtual.wall_ms", "full-size precise job: wall time", "ms", Goal::None, 0, 1, {}, {}};
+    Figure speedUp = makeFigure("virtual.speed_up", "full-size precise job: virtual / wall time",
+                                "x", Goal::AtLeast, 20000, 0);
+    Figure rate = makeFigure("virtual.ticks_per_s", "full-size precise job: ticks per wall second",
+                             "", Goal::None, 0, 0);
+    Figure wall =
+        makeFigure("virtual.wall_ms", "full-size precise job: wall time", "ms", Goal::None, 0, 1);
     writeFile(c.workDir + "/sample.png", readFile(c.samplePicture));
     const app::ParseResult parsed = app::parseScenario(kFullJobScenario);
     if (!parsed.ok()) {
@@ -114,14 +102,9 @@ void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
     figures.insert(figures.end(), {speedUp, rate, wall});
 
     // The same job through `ostrel simulate`'s engine, homing and Load included.
-    Figure simulate{"virtual.simulate_speed_up",
-                    "the same through simulateJob: virtual / wall",
-                    "x",
-                    Goal::None,
-                    0,
-                    0,
-                    {},
-                    {}};
+    Figure simulate =
+        makeFigure("virtual.simulate_speed_up", "the same through simulateJob: virtual / wall", "x",
+                   Goal::None, 0, 0);
     jobs::JobSpec spec;
     spec.picturePath = c.workDir + "/sample.png";
     spec.coarse = false;
