@@ -152,12 +152,12 @@ MainWindow::MainWindow(panel::Engraver& engraver, QWidget* parent)
     renderTimer_.setSingleShot(true);
     renderTimer_.setInterval(0);
     connect(&renderTimer_, &QTimer::timeout, this, &MainWindow::renderNow);
-    engraver_.loop().setAfterDispatch([this] { scheduleRender(); });
+    renderHook_ = engraver_.loop().addAfterDispatch([this] { scheduleRender(); });
     renderNow();
 }
 
 MainWindow::~MainWindow() {
-    engraver_.loop().setAfterDispatch({});
+    engraver_.loop().removeAfterDispatch(renderHook_);
 }
 
 // --- Building ---

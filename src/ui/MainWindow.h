@@ -61,6 +61,7 @@ class MainWindow final : public QMainWindow {
     QWidget* client_ = nullptr;
     std::vector<Binding> bindings_;
     QTimer renderTimer_;
+    runtime::HookId renderHook_ = 0;
     // The jog button under a held mouse press, "" when none: input state of the view, which
     // only says where the coming mouse-up belongs.
     std::string heldJog_;
