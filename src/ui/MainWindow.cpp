@@ -299,6 +299,16 @@ void MainWindow::buildMenu() {
     }
 }
 
+QMenu* MainWindow::viewMenu() {
+    if (!viewMenu_) {
+        viewMenu_ = new QMenu(QStringLiteral("View"), this);
+        viewMenu_->setObjectName(QStringLiteral("view"));
+        viewMenu_->menuAction()->setObjectName(QStringLiteral("view"));
+        menuBar()->addMenu(viewMenu_);
+    }
+    return viewMenu_;
+}
+
 // --- Rendering ---
 
 void MainWindow::scheduleRender() {
