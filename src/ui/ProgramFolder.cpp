@@ -1,4 +1,4 @@
-// The program's folder: beside the executable when that is writable, else the user's data folder.
+// The program's folder: beside the executable in a build tree, else the user's data folder.
 #include "ui/ProgramFolder.h"
 
 #include <QCoreApplication>
@@ -14,10 +14,12 @@ QString programFolder() {
 
 QString programFolderFor(const QString& executableFolder) {
     const QFileInfo own(executableFolder);
-    if (!executableFolder.isEmpty() && own.isDir() && own.isWritable()) {
+    // NOTE: only a build tree (it holds CMakeCache.txt) counts as the program's own folder: an
+    // installed program writes nothing beside itself, even where it could (root in /usr/bin).
+    if (!executableFolder.isEmpty() && own.isDir() && own.isWritable() &&
+        QFileInfo::exists(executableFolder + QStringLiteral("/CMakeCache.txt"))) {
         return own.absoluteFilePath();
     }
-    // An installed program (/usr/bin) may not write beside itself.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
     return data;

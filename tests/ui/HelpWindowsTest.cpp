@@ -181,12 +181,17 @@ TEST(MessageBox, InformationIconOneOkTitleAndText) {
 
 // --- The program's folder ---
 
-TEST(ProgramFolder, BesideTheProgramWhenWritableElseTheUsersDataFolder) {
+TEST(ProgramFolder, BesideTheProgramInABuildTreeElseTheUsersDataFolder) {
     QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir writable;
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // A writable folder that is no build tree (an installed program run by root): not there.
+    EXPECT_EQ(programFolderFor(writable.path()), data);
+    QFile cache(writable.path() + QStringLiteral("/CMakeCache.txt"));
+    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
+    cache.close();
     EXPECT_EQ(programFolderFor(writable.path()), QFileInfo(writable.path()).absoluteFilePath());
 
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     const QString missing = writable.path() + QStringLiteral("/no/such/folder");
     EXPECT_EQ(programFolderFor(missing), data);
     EXPECT_TRUE(QFileInfo(data).isDir());  // created for the program's files

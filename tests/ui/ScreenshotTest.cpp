@@ -4,7 +4,6 @@
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/tests/test_ui --gtest_filter='Screenshot*'
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPainter>
 
 #include "UiTestSupport.h"
 #include "ui/HelpWindows.h"
@@ -19,18 +18,6 @@ void settle() {
     while (clock.elapsed() < 500) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-// A prepared burn mask as Load leaves it: a ring and a bar in black on white.
-void drawMask(form::PictureBox& box) {
-    QImage mask(box.ScaleWidth(), box.ScaleHeight(), QImage::Format_RGB32);
-    mask.fill(Qt::white);
-    QPainter p(&mask);
-    p.setPen(QPen(Qt::black, 9));
-    p.drawEllipse(QPointF(63, 51), 32, 32);
-    p.fillRect(QRect(14, 86, 99, 8), Qt::black);
-    p.end();
-    box.setPicture(mask);
-}
-
 using Screenshot = WindowTest;
 
 TEST_F(Screenshot, MainWindowAndExplanation) {
@@ -38,14 +25,17 @@ TEST_F(Screenshot, MainWindowAndExplanation) {
     if (folder.isEmpty()) GTEST_SKIP() << "set OSTREL_SCREENSHOT_DIR to take the pictures";
     const QDir out(QString::fromLocal8Bit(folder));
 
-    // After homing, in manual mode with a picture loaded.
-    form::Form1& f = h.form();
-    drawMask(f.Picture2);
-    drawMask(f.Picture3);
-    f.Label1[0].caption = "0";
-    f.Option1.value = 1;
-    for (form::Control& jog : f.Command1) jog.enabled = true;
-    f.Command2_6.backColor = form::kLightGreen;
+    // As an operator leaves it: both axes homed, the sample picture loaded as a burn mask,
+    // "Picture engraving" chosen and manual mode on.
+    h.engraver->click("Command3");
+    h.untilIdle();
+    h.engraver->click("Command5");
+    h.untilIdle();
+    h.engraver->set("HScroll3", "175");
+    h.host.dialogAnswers = {OSTREL_SOURCE_DIR "/resources/sample.png"};
+    h.engraver->click("Command2(0)");
+    h.engraver->click("Option1");
+    h.engraver->click("Command2(6)");
     window->renderNow();
     window->show();
     settle();
