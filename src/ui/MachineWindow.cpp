@@ -158,12 +158,13 @@ WorkPieceView::WorkPieceView(QWidget* parent)
       burnMs_(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f),
       burn_(blankCanvas(false)),
       preview_(blankCanvas(true)) {
-    setMinimumSize(kCanvasWidth * 3 / 4, kCanvasHeight * 3 / 4);
+    // NOTE: at least one screen pixel per canvas pixel, so that every dot shows.
+    setMinimumSize(sizeHint());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
 QSize WorkPieceView::sizeHint() const {
-    return {kCanvasWidth + 40, kCanvasHeight + 44};
+    return {kCanvasWidth + 42, kCanvasHeight + 46};
 }
 
 void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
@@ -276,7 +277,7 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
     }
     p.drawText(QRectF(area.left(), 0, area.width(), 12), Qt::AlignLeft | Qt::AlignTop,
                QStringLiteral("X full steps \u2192"));
-    p.drawText(QRectF(limit.x() + 3, area.top() + 2, 60, 12), Qt::AlignLeft,
+    p.drawText(QRectF(limit.x() - 64, area.bottom() - 14, 60, 12), Qt::AlignRight,
                QStringLiteral("X %1").arg(motion::kXSoftLimitSteps));
     p.drawText(QRectF(area.left() + 4, limit.y() + 2, 80, 12), Qt::AlignLeft,
                QStringLiteral("Y %1").arg(motion::kYSoftLimitSteps));
@@ -387,7 +388,7 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
         pieceBox);
     legend->setWordWrap(true);
     pieceLayout->addWidget(legend);
-    columns->addWidget(pieceBox, 3);
+    columns->addWidget(pieceBox, 0);
 
     auto* side = new QVBoxLayout;
     auto* jobBox = new QGroupBox(QStringLiteral("Job"), this);
@@ -400,7 +401,7 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     buildWiringBox(wiringBox);
     side->addWidget(wiringBox);
     side->addStretch(1);
-    columns->addLayout(side, 2);
+    columns->addLayout(side, 1);
 
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(200);  // at most five repaints a second during a run
@@ -570,10 +571,20 @@ void MachineWindow::afterDispatch() {
     if (!runSeen_ && jobRunning()) {
         runSeen_ = true;
         runStartMs_ = engraver_.loop().nowMs();
-        previewForRun_ = preview_ && previewInputs_ && *previewInputs_ == lastIdleInputs_;
+        // NOTE: the inputs last seen idle may be up to a refresh old: the operator's own
+        // settings are compared once more now (the first tick has moved the head already).
+        previewForRun_ = preview_ && previewInputs_ && *previewInputs_ == lastIdleInputs_ &&
+                         sameSetUp(*previewInputs_, jobInputs());
         exposuresAtRunStart_ = sim_ ? sim_->exposures().size() : 0;
     }
     if (!refreshTimer_.isActive()) refreshTimer_.start();
+}
+
+bool MachineWindow::sameSetUp(const JobInputs& a, const JobInputs& b) {
+    return a.kind == b.kind && a.pictureWidth == b.pictureWidth &&
+           a.pictureHeight == b.pictureHeight && a.frameWidth == b.frameWidth &&
+           a.frameHeight == b.frameHeight && a.coarse == b.coarse && a.hologram == b.hologram &&
+           a.stepPeriod == b.stepPeriod && a.autoLaser == b.autoLaser;
 }
 
 bool MachineWindow::jobRunning() const {
@@ -654,7 +665,8 @@ void MachineWindow::refreshJob() {
         const int kind = static_cast<int>(picture ? jobs::JobKind::Picture : jobs::JobKind::Frame);
         jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
         const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
-        const bool timed = previewForRun_ && preview_;
+        const bool timed =
+            previewForRun_ && preview_ && preview_->outcome == jobs::JobOutcome::Finished;
         double fraction = 0;
         if (picture) {
             const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
@@ -740,8 +752,7 @@ void MachineWindow::refreshWiring() {
     }
     wiringStop_->setEnabled(test.running());
     const std::string why = test.running() ? std::string() : test.refusal();
-    const QString text =
-        QString::fromStdString(test.statusText().empty() && !why.empty() ? why : test.statusText());
+    const QString text = QString::fromStdString(why.empty() ? test.statusText() : why);
     if (wiringStatus_->text() != text) wiringStatus_->setText(text);
 }
 
@@ -856,6 +867,9 @@ void MachineWindow::previewDone(const JobInputs& inputs,
     preview_ = std::move(summary);
     previewInputs_ = inputs;
     workPiece_->setPreview(preview_->exposures);
+    // A job started while its time was being computed: the time holds for it if nothing was
+    // changed before Run.
+    if (runSeen_ && inputs == lastIdleInputs_) previewForRun_ = true;
     refreshJob();
     // The set-up may have changed while the job was computed.
     if (!engraver_.motionRunning() && !(jobInputs() == inputs)) previewDelay_.start();

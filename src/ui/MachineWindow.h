@@ -139,6 +139,8 @@ class MachineWindow final : public QWidget {
     void startWiringTest(motion::WiringTestKind kind);
 
     void afterDispatch();
+    // The settings the operator makes for a job are the same in both.
+    static bool sameSetUp(const JobInputs& a, const JobInputs& b);
     bool jobRunning() const;
     JobInputs jobInputs() const;
     void refreshHead();
