@@ -22,37 +22,7 @@
 #include <algorithm>
 #include <cmath>
 
-#if __has_include("jobs/JobSimulation.h")
 #include "jobs/JobSimulation.h"
-#else
-// NOTE: stands in for the headless job runs until they are on this branch: the Machine window
-// then shows "not available" where the job time goes.
-namespace ostrel::jobs {
-enum class JobKind { Picture, Frame };
-enum class JobOutcome { Finished, StillRunning, Unusable };
-struct JobSummary {
-    JobOutcome outcome = JobOutcome::Unusable;
-    std::string error;
-    JobKind kind = JobKind::Picture;
-    int64_t jobMs = 0;
-    int64_t dotsBurned = 0;
-    double laserOnMs = 0;
-    std::vector<machine::Exposure> exposures;
-};
-inline JobSummary simulateFrom(const form::Form1&, const machine::SimEngraver&, JobKind kind) {
-    JobSummary s;
-    s.kind = kind;
-    s.error = "The job time is not available in this build.";
-    return s;
-}
-inline std::string clockText(int64_t ms) {
-    const int64_t seconds = ms / 1000;
-    return std::to_string(seconds / 3600) + ":" + std::to_string(seconds / 600 % 6) +
-           std::to_string(seconds / 60 % 10) + ":" + std::to_string(seconds / 10 % 6) +
-           std::to_string(seconds % 10);
-}
-}  // namespace ostrel::jobs
-#endif
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
 #include "motion/Motion.h"
@@ -840,14 +810,14 @@ void MachineWindow::startPreview(const JobInputs& inputs) {
     c.dotCycle = f.dotCycle;
 
     // The machine: the simulator as it stands, or for a real port one whose head stands where
-    // the step counters say, with the rotors where the last moves left them unknown.
-    machine::SimConfig config;
+    // the step counters say (its rotors, where the last moves left them, are not known).
+    machine::SimConfig config = sim_ ? sim_->config() : machine::SimConfig{};
     config.headX = sim_ ? sim_->x() / 2.0 : f.xStepCount;
     config.headY = sim_ ? sim_->y() / 2.0 : f.yStepCount;
     config.rotorX = sim_ ? sim_->rotorX() : 0;
     config.rotorY = sim_ ? sim_->rotorY() : 0;
-    config.data = machine::REST_DATA;
-    config.control = machine::REST_CONTROL;
+    config.data = sim_ ? sim_->data() : machine::REST_DATA;
+    config.control = sim_ ? sim_->control() : machine::REST_CONTROL;
     task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
 
     computingInputs_ = inputs;

@@ -7,10 +7,7 @@
 #include <QSpinBox>
 
 #include "UiTestSupport.h"
-#if __has_include("jobs/JobSimulation.h")
 #include "jobs/JobSimulation.h"
-#define OSTREL_HAS_JOB_SIMULATION 1
-#endif
 #include "machine/Registers.h"
 #include "ui/MachineWindow.h"
 
@@ -70,8 +67,6 @@ class MachineWindowTest : public WindowTest {
 };
 
 // --- Job time and preview ---
-
-#ifdef OSTREL_HAS_JOB_SIMULATION
 
 const QRegularExpression kClock(QStringLiteral("^\\d+:\\d\\d:\\d\\d$"));
 
@@ -136,8 +131,6 @@ TEST_F(MachineWindowTest, FrameJobTimeFollowsTheSpeedAndMatchesTheRun) {
     ASSERT_TRUE(h.untilIdle());
     EXPECT_EQ(h.loop.nowMs() - runAt, static_cast<double>(at20ms));
 }
-
-#endif
 
 // --- Port monitor ---
 
