@@ -51,7 +51,6 @@ constexpr double kDarkeningMs = 60.0;
 
 const QColor kWood(232, 210, 168);
 const QColor kChar(52, 30, 14);
-const QColor kOutside(70, 70, 70);
 const QColor kGhost(40, 90, 200);
 const QColor kLimit(200, 40, 40);
 const QColor kHome(30, 140, 60);
@@ -68,12 +67,13 @@ QRgb burnColour(float ms) {
 
 QRgb ghostColour(float ms) {
     const double d = 1.0 - std::exp(-ms / kDarkeningMs);
-    return qRgba(kGhost.red(), kGhost.green(), kGhost.blue(), static_cast<int>(40 + 150 * d));
+    return qRgba(kGhost.red(), kGhost.green(), kGhost.blue(), static_cast<int>(30 + 120 * d));
 }
 
-QImage blankCanvas(bool ghost) {
-    QImage image(kCanvasWidth, kCanvasHeight, ghost ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    image.fill(ghost ? QColor(Qt::transparent) : kWood);
+// Transparent where nothing was exposed: the work piece and the predicted burn show there.
+QImage blankCanvas() {
+    QImage image(kCanvasWidth, kCanvasHeight, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
     return image;
 }
 
@@ -126,8 +126,8 @@ const std::array<QString, 8> kStatusBits{
 WorkPieceView::WorkPieceView(QWidget* parent)
     : QWidget(parent),
       burnMs_(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f),
-      burn_(blankCanvas(false)),
-      preview_(blankCanvas(true)) {
+      burn_(blankCanvas()),
+      preview_(blankCanvas()) {
     // NOTE: at least one screen pixel per canvas pixel, so that every dot shows.
     setMinimumSize(sizeHint());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -174,7 +174,7 @@ void WorkPieceView::addExposures(const std::vector<machine::Exposure>& exposures
 
 void WorkPieceView::setPreview(const std::vector<machine::Exposure>& exposures) {
     previewMs_.assign(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f);
-    preview_ = blankCanvas(true);
+    preview_ = blankCanvas();
     for (const machine::Exposure& e : exposures)
         deposit(previewMs_, preview_, e.x, e.y, e.ms, true);
     update();
@@ -182,7 +182,7 @@ void WorkPieceView::setPreview(const std::vector<machine::Exposure>& exposures) 
 
 void WorkPieceView::clearPreview() {
     previewMs_.clear();
-    preview_ = blankCanvas(true);
+    preview_ = blankCanvas();
     update();
 }
 
@@ -213,10 +213,11 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
         return QPointF(area.left() + c.x() * scale, area.top() + c.y() * scale);
     };
 
-    p.fillRect(area, kOutside);
+    // The real burn over the predicted one: where the laser has been, the burn shows.
+    p.fillRect(area, kWood);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(area, burn_);
     p.drawImage(area, preview_);
+    p.drawImage(area, burn_);
 
     // Home lines and soft limits.
     const QPointF home = at(0, 0);
@@ -351,10 +352,10 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     workPiece_->setObjectName(QStringLiteral("workPiece"));
     pieceLayout->addWidget(workPiece_);
     auto* legend = new QLabel(
-        sim_ ? QStringLiteral("Burn: brown.  Next job: blue.  Head: ring, red while the laser "
-                              "burns.  Soft limits: dashed.")
+        sim_ ? QStringLiteral("Burn: brown.  The job's burn as computed: blue.  Head: ring, red "
+                              "while the laser burns.  Soft limits: dashed.")
              : QStringLiteral("Real machine: the head where the step counters put it; the burn "
-                              "is not seen.  Next job: blue."),
+                              "is not seen.  The job's burn as computed: blue."),
         pieceBox);
     legend->setWordWrap(true);
     pieceLayout->addWidget(legend);
