@@ -92,8 +92,8 @@ std::string WiringTest::refusal() const {
 std::string WiringTest::Start(WiringTestKind kind, int laserMs) {
     std::string why = refusal();
     // NOTE: the laser switched on by hand (Max Laser Power) would be switched off by the rest
-    // at the end of the test, behind the operator's back.
-    if (why.empty() && ctx_.inp(CONTROL_REG) == machine::LASER_ON) {
+    // at the end of the test, behind the operator's back. While a test runs, the laser is its.
+    if (why.empty() && !running_ && ctx_.inp(CONTROL_REG) == machine::LASER_ON) {
         why = "The laser is on: switch Max Laser Power off first.";
     }
     if (why.empty() && kind == WiringTestKind::LaserPulse &&

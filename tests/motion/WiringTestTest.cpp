@@ -238,6 +238,14 @@ TEST_F(WiringTestTest, StepPeriodFollowsCombo1AndABadTextKeepsTheLastPeriod) {
     for (size_t i = 1; i < t.size(); ++i) EXPECT_EQ(t[i] - t[i - 1], 40.0) << i;
 }
 
+TEST_F(WiringTestTest, ATestStartedDuringTheLaserPulseEndsThePulseFirst) {
+    ASSERT_EQ(test().Start(WiringTestKind::LaserPulse, 500), "");
+    h.wait(100);
+    ASSERT_EQ(test().Start(WiringTestKind::CoilD), "");
+    EXPECT_EQ(h.writes(),
+              (Writes{{CONTROL_REG, 203}, {DATA_REG, 0}, {CONTROL_REG, 202}, {DATA_REG, 8}}));
+}
+
 TEST_F(WiringTestTest, ANewTestEndsTheRunningOneAtRestFirst) {
     ASSERT_EQ(test().Start(WiringTestKind::CoilA), "");
     h.wait(100);
