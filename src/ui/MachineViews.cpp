@@ -235,13 +235,12 @@ void RegisterView::paintEvent(QPaintEvent*) {
     head.setBold(true);
     p.setFont(head);
     p.setPen(text);
-    const QString reading = value_ ? QStringLiteral("%1   %2 = 0x%3")
-                                         .arg(title_)
-                                         .arg(*value_)
-                                         .arg(*value_, 2, 16, QLatin1Char('0'))
-                                         .toUpper()
-                                         .replace(QStringLiteral("0X"), QStringLiteral("0x"))
-                                   : QStringLiteral("%1   not read while a job runs").arg(title_);
+    const QString reading =
+        value_ ? QStringLiteral("%1   %2 = 0x%3")
+                     .arg(title_)
+                     .arg(*value_)
+                     .arg(QString::number(*value_, 16).toUpper().rightJustified(2, u'0'))
+               : QStringLiteral("%1   not read while a motor runs").arg(title_);
     p.drawText(QRectF(2, 0, width() - 4, 16), Qt::AlignLeft | Qt::AlignVCenter, reading);
 
     const double cell = (width() - 8) / 8.0;
