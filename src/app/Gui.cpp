@@ -18,6 +18,7 @@
 #include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
 #include "ui/Look.h"
+#include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
 
@@ -102,7 +103,11 @@ int runGui(int argc, char** argv) {
     panel::Engraver engraver(loop, *port, host);
     ui::MainWindow window(engraver);
     host.setDialogParent(&window);
+    ui::MachineWindow machineWindow(engraver, opened.sim);
+    machineWindow.attachTo(window);
     window.show();
+    // On the simulator the machine is only seen there.
+    if (opened.sim) machineWindow.showBeside();
     engraver.Load();
     const int code = app.exec();
     // Belt and braces: whatever ended the loop (Exit, the close box, a signal), the machine is
