@@ -428,6 +428,7 @@ void MainWindow::afterForward() {
     } else {
         renderNow();
     }
+    emit operatorEventForwarded();
 }
 
 void MainWindow::forwardClick(const std::string& name) {
