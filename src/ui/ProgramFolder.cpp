@@ -1,0 +1,28 @@
+// The program's folder: beside the executable in a build tree, else the user's data folder.
+#include "ui/ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace ostrel::ui {
+
+QString programFolder() {
+    return programFolderFor(QCoreApplication::applicationDirPath());
+}
+
+QString programFolderFor(const QString& executableFolder) {
+    const QFileInfo own(executableFolder);
+    // NOTE: only a build tree (it holds CMakeCache.txt) counts as the program's own folder: an
+    // installed program writes nothing beside itself, even where it could (root in /usr/bin).
+    if (!executableFolder.isEmpty() && own.isDir() && own.isWritable() &&
+        QFileInfo::exists(executableFolder + QStringLiteral("/CMakeCache.txt"))) {
+        return own.absoluteFilePath();
+    }
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return data;
+}
+
+}  // namespace ostrel::ui

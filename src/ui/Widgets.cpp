@@ -1,0 +1,97 @@
+// The etched frame, the jog button and the picture box view of the main window.
+#include "ui/Widgets.h"
+
+#include <qdrawutil.h>
+
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "ui/Look.h"
+
+namespace ostrel::ui {
+
+// --- FrameBox ---
+
+void FrameBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QColor back = palette().color(QPalette::Window);
+    p.fillRect(rect(), back);
+    const QFontMetrics metrics(font());
+    const int lineY = metrics.height() / 2;
+    // Etched: a dark line with a light one one pixel inside and below it.
+    const QRect box = rect().adjusted(0, lineY, -2, -2);
+    p.setPen(back.darker(170));
+    p.drawRect(box);
+    p.setPen(back.lighter(200));
+    p.drawRect(box.translated(1, 1));
+
+    const QString caption = title();
+    if (caption.isEmpty()) return;
+    const QSize textSize = metrics.size(Qt::TextShowMnemonic, caption);
+    const QRect textRect(6, 0, textSize.width() + 4, textSize.height());
+    p.fillRect(textRect, back);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(textRect.adjusted(2, 0, 0, 0), Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignTop,
+               caption);
+}
+
+// --- JogButton ---
+
+JogButton::JogButton(const QPixmap& chevron, QWidget* parent)
+    : QAbstractButton(parent), chevron_(chevron) {
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void JogButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const bool sunken = isDown();
+    QPalette bevel = palette();
+    bevel.setColor(QPalette::Light, QColor(200, 200, 200));
+    bevel.setColor(QPalette::Midlight, QColor(128, 128, 128));
+    bevel.setColor(QPalette::Dark, QColor(48, 48, 48));
+    bevel.setColor(QPalette::Shadow, QColor(0, 0, 0));
+    const QBrush black(Qt::black);
+    qDrawWinButton(&p, rect(), bevel, sunken, &black);
+    if (!isEnabled()) p.setOpacity(0.3);
+    const QPoint shift = sunken ? QPoint(1, 1) : QPoint(0, 0);
+    const QRect target(QPoint(0, 0), chevron_.deviceIndependentSize().toSize());
+    p.drawPixmap(target.translated(rect().center() - target.center() + shift), chevron_);
+}
+
+void JogButton::keyPressEvent(QKeyEvent* event) {
+    QWidget::keyPressEvent(event);
+}
+void JogButton::keyReleaseEvent(QKeyEvent* event) {
+    QWidget::keyReleaseEvent(event);
+}
+
+// --- PictureView ---
+
+PictureView::PictureView(const form::PictureBox& box, QWidget* parent)
+    : QWidget(parent), box_(box), shownRevision_(box.revision), shownBackColor_(box.backColor) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureView::refresh() {
+    if (box_.revision == shownRevision_ && box_.backColor == shownBackColor_) return;
+    shownRevision_ = box_.revision;
+    shownBackColor_ = box_.backColor;
+    update();
+}
+
+void PictureView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QColor back = toQColor(box_.backColor);
+    p.fillRect(rect(), back.isValid() ? back : palette().color(QPalette::Window));
+    const int border = box_.bordered ? 1 : 0;
+    if (border) {
+        p.setPen(Qt::black);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    // NOTE: drawn unscaled, so no smoothing can blur the burn mask: what is shown is what the
+    // jobs scan.
+    p.setClipRect(rect().adjusted(border, border, -border, -border));
+    p.drawImage(QPoint(border, border), box_.raster);
+}
+
+}  // namespace ostrel::ui
