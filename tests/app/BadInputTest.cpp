@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "app/SafetyChild.h"
+#include "jobs/PictureLoader.h"
 #include "jobs/PictureLoaderTestFiles.h"
 #include "ui/ProgramFolder.h"
 #include "ui/UiTestSupport.h"
@@ -67,6 +68,20 @@ TEST_F(PeriodBoxTest, ATextThatGivesNoIntervalIsShownRedAndKeepsThePreviousInter
         EXPECT_EQ(b.timer.Interval(), 10);
     }
     h.engraver->click("Command2(5)");
+}
+
+// --- Picture headers that claim absurd sizes (found by fuzzing) ---
+
+TEST(PictureHeader, ASizeWhoseAreaOverflowsIsRefusedAsTooLarge) {
+    QTemporaryDir dir;
+    for (uint32_t side : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(side);
+        const std::string path =
+            writeFile(dir.path().toStdString(), "huge.png", pngHeader(side, side));
+        const jobs::DecodedPicture decoded = jobs::DecodePictureFile(path, QSize(127, 103));
+        EXPECT_TRUE(decoded.image.isNull());
+        EXPECT_NE(decoded.error.find("too large"), std::string::npos) << decoded.error;
+    }
 }
 
 // --- A program folder that cannot be written ---
