@@ -43,11 +43,13 @@ QImage turned(const QImage& image, int degrees) {
 }
 
 // The main window's icon, 32 x 32: a laser head on its rail burning a line into a plate.
-QImage windowIcon() {
-    QImage image(32, 32, QImage::Format_ARGB32);
+// Drawn on a 32-unit grid and scaled to `size` pixels; icons/ostrel.svg is the same drawing.
+QImage windowIcon(int size = 32) {
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     p.setPen(QPen(QColor(128, 128, 0), 1.5));
     p.setBrush(QColor(64, 64, 64));
     p.drawRoundedRect(QRectF(1, 1, 30, 30), 5, 5);
@@ -131,6 +133,11 @@ int main(int argc, char** argv) {
     ok &= save(turned(up, 270), out.filePath(QStringLiteral("icons/jog-left.png")), "PNG");
     ok &= save(turned(up, 90), out.filePath(QStringLiteral("icons/jog-right.png")), "PNG");
     ok &= save(windowIcon(), out.filePath(QStringLiteral("icons/ostrel.png")), "PNG");
+    // The desktop's icon theme sizes.
+    for (int size : {32, 64, 128, 256}) {
+        ok &= save(windowIcon(size),
+                   out.filePath(QStringLiteral("icons/ostrel-%1.png").arg(size)), "PNG");
+    }
     ok &= save(helpIcon(), out.filePath(QStringLiteral("icons/help.png")), "PNG");
     const QImage schematic = drawSchematic();
     ok &= save(schematic, out.filePath(QStringLiteral("graver.jpg")), "JPG", 90);

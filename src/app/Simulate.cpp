@@ -1,13 +1,169 @@
-// `ostrel simulate` (filled in by its own change).
+// `ostrel simulate`: a whole job headless in virtual time, its summary and its burn picture.
+#include <QCoreApplication>
+#include <QFile>
 #include <cstdio>
+#include <iostream>
+#include <memory>
+#include <sstream>
 
 #include "app/Commands.h"
+#include "app/SimulationCommandLine.h"
+#include "jobs/BurnPicture.h"
+#include "jobs/JobSimulation.h"
 
 namespace ostrel::app {
 
-int runSimulate(int, char**) {
-    std::fprintf(stderr, "ostrel simulate: not available yet\n");
-    return 2;
+namespace {
+
+constexpr int kFinished = 0;
+constexpr int kStillRunning = 1;
+constexpr int kUnusable = 2;
+
+std::string number(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.10g", v);
+    return buf;
+}
+
+std::string jobName(const jobs::JobSpec& spec) {
+    const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
+    if (spec.kind == jobs::JobKind::Frame) {
+        return "frame " + size + (spec.autoLaser ? ", Auto laser" : ", laser off");
+    }
+    return "picture " + spec.picturePath + ", " + size + ", " +
+           (spec.coarse ? "Coarse-Burning, sensitivity " + std::to_string(spec.sensitivity)
+                        : std::string("Precise-Burning")) +
+           (spec.hologram ? ", Hologram-Efect" : "");
+}
+
+std::string jsonText(const std::string& s) {
+    std::string out = "\"";
+    for (const char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+               const std::string& burnPath) {
+    const bool picture = s.kind == jobs::JobKind::Picture;
+    out << "{\"job\":" << jsonText(picture ? "picture" : "frame")
+        << ",\"finished\":" << (s.outcome == jobs::JobOutcome::Finished ? "true" : "false")
+        << ",\"width\":" << s.width << ",\"height\":" << s.height << ",\"stepMs\":" << spec.stepMs
+        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(jobs::clockText(s.jobMs))
+        << ",\"rows\":" << s.rows << ",\"dotsDealt\":" << s.dotsDealt
+        << ",\"dotsBurned\":" << s.dotsBurned << ",\"laserPulses\":" << s.laserPulses
+        << ",\"laserOnMs\":" << number(s.laserOnMs) << ",\"lostSteps\":" << s.lostSteps
+        << ",\"wiringFaults\":" << s.wiringFaults << ",\"stalls\":" << s.stalls
+        << ",\"xStepCount\":" << s.xStepCount << ",\"yStepCount\":" << s.yStepCount
+        << ",\"headX\":" << number(s.headX) << ",\"headY\":" << number(s.headY)
+        << ",\"maxXDrift\":" << s.maxXDrift << ",\"lastXDrift\":" << s.lastXDrift;
+    if (picture) {
+        out << ",\"picture\":" << jsonText(spec.picturePath)
+            << ",\"mode\":" << jsonText(spec.coarse ? "coarse" : "precise");
+    }
+    if (!burnPath.empty()) out << ",\"burn\":" << jsonText(burnPath);
+    if (!s.error.empty()) out << ",\"error\":" << jsonText(s.error);
+    out << "}\n";
+}
+
+void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+               const std::string& burnPath) {
+    auto line = [&out](const char* label, const std::string& value) {
+        std::string left = label;
+        left.resize(18, ' ');
+        out << left << value << '\n';
+    };
+    line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
+    line("job time", jobs::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
+                         (s.outcome == jobs::JobOutcome::Finished ? "" : ", still running"));
+    if (s.kind == jobs::JobKind::Picture) {
+        line("rows", std::to_string(s.rows));
+        line("dots dealt with", std::to_string(s.dotsDealt));
+        line("dots burned", std::to_string(s.dotsBurned));
+    } else {
+        line("laser pulses", std::to_string(s.laserPulses));
+    }
+    line("laser on",
+         jobs::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" + number(s.laserOnMs) + " ms)");
+    line("lost steps", std::to_string(s.lostSteps) + " half-steps");
+    line("wiring faults", std::to_string(s.wiringFaults));
+    line("stalls", std::to_string(s.stalls));
+    line("counters", "X " + std::to_string(s.xStepCount) + ", Y " + std::to_string(s.yStepCount));
+    line("head", "X " + number(s.headX) + ", Y " + number(s.headY) + " full steps from home");
+    if (s.kind == jobs::JobKind::Picture) {
+        line("X drift", "largest " + std::to_string(s.maxXDrift) + ", last " +
+                            std::to_string(s.lastXDrift) + " full steps at the home switch");
+    }
+    if (!burnPath.empty()) line("burn picture", burnPath);
+}
+
+}  // namespace
+
+int runSimulate(int argc, char** argv) {
+    int exitCode = 0;
+    std::optional<SimulateCommand> command =
+        parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
+    if (!command) return exitCode;
+    const jobs::JobSpec& spec = command->spec;
+
+    // The picture decoders are Qt plugins; they need an application object, not a display.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+
+    // NOTE: the burn picture's file is tried before the job runs, so that a path that cannot be
+    // written stops the command before a long simulation.
+    if (!command->burnPath.empty()) {
+        QFile probe(QString::fromStdString(command->burnPath));
+        const bool existed = probe.exists();
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            std::cerr << "ostrel simulate: cannot write the burn picture " << command->burnPath
+                      << ": " << probe.errorString().toStdString() << '\n';
+            return kUnusable;
+        }
+        probe.close();
+        if (!existed) probe.remove();
+    }
+
+    const jobs::JobSummary summary = jobs::simulateJob(spec);
+    if (summary.outcome == jobs::JobOutcome::Unusable) {
+        std::cerr << "ostrel simulate: " << summary.error << '\n';
+        return kUnusable;
+    }
+    if (command->json) {
+        printJson(std::cout, spec, summary, command->burnPath);
+    } else {
+        printText(std::cout, spec, summary, command->burnPath);
+    }
+    std::cout.flush();
+
+    if (!command->burnPath.empty()) {
+        jobs::BurnStyle style;
+        style.yStepScale = spec.yStepScale;
+        std::string error;
+        if (!jobs::SaveBurnPicture(jobs::BurnPicture(summary.exposures, style), command->burnPath,
+                                   error)) {
+            std::cerr << "ostrel simulate: " << error << '\n';
+            return kUnusable;
+        }
+    }
+    if (summary.outcome == jobs::JobOutcome::StillRunning) {
+        std::cerr << "ostrel simulate: " << summary.error << '\n';
+        return kStillRunning;
+    }
+    return kFinished;
 }
 
 }  // namespace ostrel::app

@@ -271,6 +271,12 @@ std::vector<Control*> Form1::controls() {
     return all;
 }
 
+std::vector<const Control*> Form1::controls() const {
+    std::vector<const Control*> all;
+    for (const auto& [n, c] : byName_) all.push_back(c);
+    return all;
+}
+
 std::vector<std::pair<std::string, runtime::Timer*>> Form1::timers() {
     return {{"Timer1", &Timer1},   {"Timer2", &Timer2},
             {"Timer3", &Timer3},   {"Timer4", &Timer4},

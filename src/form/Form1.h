@@ -144,6 +144,7 @@ public:
     PictureBox* picture(std::string_view name);
     Control* Command2At(int index);  // null for 2, 3 and anything else that does not exist
     std::vector<Control*> controls();
+    std::vector<const Control*> controls() const;
     std::vector<std::pair<std::string, runtime::Timer*>> timers();
 
     // A value by the names the scenario scripts use: a window variable ("xStepCount"), or a

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "jobs/Dwell.h"
 #include "machine/Registers.h"
@@ -77,6 +78,8 @@ void PictureRun::Start() {
     f.pixelRow = "0";
     f.dotCycle = 0;
     f.xPhase = 0;
+    lastXDrift_ = 0;
+    maxXDrift_ = 0;
     f.Timer4.setEnabled(true);
 }
 
@@ -229,6 +232,8 @@ void PictureRun::Timer7Tick() {
     // its value (0-3); the next sweep goes on from there.
     if (machine::xHomeTest(ctx_.port)) {
         ctx_.out(DATA_REG, machine::COILS_OFF);
+        lastXDrift_ = f.xStepCount;
+        if (std::abs(lastXDrift_) > std::abs(maxXDrift_)) maxXDrift_ = lastXDrift_;
         f.xStepCount = 0;
         f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
         HandOver(f.Timer7, f.Timer4, generation);

@@ -22,6 +22,12 @@ class PictureRun {
     void Timer6Tick();  // row advance
     void Timer7Tick();  // X return
 
+    // X drift, in full steps: what xStepCount read each time the X return found the home
+    // switch, just before it was set to 0. A machine that loses no step reads 0 there. Both
+    // are 0 until the first return of the run; Start() clears them.
+    int lastXDrift() const { return lastXDrift_; }
+    int maxXDrift() const { return maxXDrift_; }  // the largest by absolute value
+
   private:
     // Looks at the pixel under the head and, if it is to be burned, hands over to Timer5.
     void DealWithDot(int pictureHeight, uint64_t generation);
@@ -30,6 +36,8 @@ class PictureRun {
     void LetEventsRun();
 
     form::Context& ctx_;
+    int32_t lastXDrift_ = 0;
+    int32_t maxXDrift_ = 0;
 };
 
 // The job progress texts (`pixelColumn`, `pixelRow`) are decimal text, converted at each use.

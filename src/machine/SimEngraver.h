@@ -51,6 +51,9 @@ class SimEngraver final : public Port {
     uint8_t inp(uint16_t address) override;
     std::string describe() const override { return "simulated engraver"; }
 
+    // The start state it was made with (its stops, noise and seed still hold).
+    const SimConfig& config() const { return config_; }
+
     // True positions in half-steps from the home switches.
     int64_t x() const { return x_; }
     int64_t y() const { return y_; }

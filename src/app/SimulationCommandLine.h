@@ -1,0 +1,24 @@
+// The command line of `ostrel simulate`: a whole job headless, with its options checked.
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "jobs/JobSimulation.h"
+
+namespace ostrel::app {
+
+struct SimulateCommand {
+    jobs::JobSpec spec;
+    std::string burnPath;  // --burn OUT.png; "" for none
+    bool json = false;     // --json: the summary as one JSON object
+};
+
+// Parses `ostrel simulate ...`; argv[1] is "simulate". --help prints the usage on `out` and
+// returns nullopt with exitCode 0; a bad option returns nullopt with exitCode 2 and a message
+// on `err`.
+std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, int& exitCode,
+                                                        std::ostream& out, std::ostream& err);
+
+}  // namespace ostrel::app

@@ -1,0 +1,414 @@
+// A whole job headless: its own virtual loop, simulated engraver and core, driven through the
+// window's events from power-on (or from a copied window) until the job's timers are off.
+#include "jobs/JobSimulation.h"
+
+#include <QTemporaryDir>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+#include "jobs/PictureRun.h"
+#include "machine/TracingPort.h"
+#include "panel/Engraver.h"
+#include "runtime/VirtualEventLoop.h"
+
+namespace ostrel::jobs {
+
+namespace {
+
+using form::Form1;
+
+// Every timer of the window, for copying their intervals.
+constexpr std::array<runtime::Timer Form1::*, 13> kAllTimers{
+    &Form1::Timer1,         &Form1::Timer2,      &Form1::Timer3,   &Form1::Timer4, &Form1::Timer5,
+    &Form1::Timer6,         &Form1::Timer7,      &Form1::Timer8,   &Form1::Timer9, &Form1::Timer10,
+    &Form1::ManualLaserPow, &Form1::JogLaserPow, &Form1::JogMSpeed};
+// The timers of the two jobs: the job is over when all of them are off.
+constexpr std::array<runtime::Timer Form1::*, 6> kJobTimers{
+    &Form1::Timer4, &Form1::Timer5, &Form1::Timer6, &Form1::Timer7, &Form1::Timer8, &Form1::Timer9};
+
+constexpr int kTwipsPerPixel = 15;
+constexpr int kBorderPixels = 2;  // a picture box's border, one pixel on each side
+
+// The slider value that gives a drawing area of `pixels`.
+std::string sliderValue(int pixels) {
+    return std::to_string((pixels + kBorderPixels) * kTwipsPerPixel);
+}
+
+// The platform as a headless job sees it: the Load dialog answers with the job's picture, and
+// every message is kept for the summary.
+class JobHost final : public form::Host {
+  public:
+    explicit JobHost(std::string folder) : folder_(std::move(folder)) {}
+
+    void answerNextDialog(std::string path) { answer_ = std::move(path); }
+    const std::vector<std::string>& errors() const { return errors_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+
+    std::string openFileDialog(const form::FileDialogRequest&) override {
+        return std::exchange(answer_, std::string());
+    }
+    void messageBox(const std::string& text, const std::string& title) override {
+        messages_.push_back(title + ": " + text);
+    }
+    void showError(const std::string& text) override { errors_.push_back(text); }
+    bool openWithViewer(const std::string&) override { return false; }
+    void showExplanation() override {}
+    void showAbout() override {}
+    void endProgram() override {}
+    std::string programFolder() override { return folder_; }
+
+  private:
+    std::string folder_;
+    std::string answer_;
+    std::vector<std::string> errors_;
+    std::vector<std::string> messages_;
+};
+
+// One core on its own clock and machine, and what a summary needs to know about its run.
+class Simulation {
+  public:
+    Simulation(const machine::SimConfig& config, std::string folder)
+        : sim_(config, [this] { return loop_.nowMs(); }), host_(std::move(folder)) {}
+
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+    // NOTE: the trace must be chosen before build(): the core keeps the port it is given.
+    bool traceTo(const std::string& path, std::string& error) {
+        trace_ = std::make_unique<machine::TracingPort>(sim_, [this] { return loop_.nowMs(); });
+        return trace_->openCsv(path, false, error);
+    }
+
+    void build(JobKind kind) {
+        kind_ = kind;
+        engraver_ = std::make_unique<panel::Engraver>(
+            loop_, trace_ ? static_cast<machine::Port&>(*trace_) : sim_, host_);
+        laserWasOn_ = sim_.laserOn();
+        sim_.setObserver([this] {
+            const bool on = sim_.laserOn();
+            if (on && !laserWasOn_) ++laserPulses_;
+            laserWasOn_ = on;
+        });
+    }
+
+    panel::Engraver& engraver() { return *engraver_; }
+    Form1& form() { return engraver_->form(); }
+    JobHost& host() { return host_; }
+
+    // An operator event that must be taken; false (with `error` set) when the window refused.
+    bool click(const std::string& name) { return accepted(name, engraver_->click(name), ""); }
+    bool set(const std::string& name, const std::string& value) {
+        return accepted(name, engraver_->set(name, value), value);
+    }
+
+    // Advances machine time until `timer` is off; false after `maxMs`.
+    bool runUntilOff(runtime::Timer Form1::*timer, int64_t maxMs) {
+        Form1& f = form();
+        return loop_.advanceUntil([&f, timer] { return !(f.*timer).Enabled(); }, maxMs);
+    }
+
+    // Presses Run and runs the job until every job timer is off.
+    JobSummary run(int64_t maxJobMs) {
+        JobSummary s;
+        s.kind = kind_;
+        Form1& f = form();
+        const form::PictureBox& raster = kind_ == JobKind::Picture ? f.Picture2 : f.Picture3;
+        s.width = raster.ScaleWidth();
+        s.height = raster.ScaleHeight();
+
+        const int64_t runAt = loop_.now();
+        if (!click("Command2(1)")) return unusable(s);
+        if (!jobRunning()) {
+            error_ = "Run started no job";
+            for (const std::string& m : host_.messages()) error_ += " (" + m + ")";
+            return unusable(s);
+        }
+        if (kind_ == JobKind::Picture) countDots();
+        const bool finished = loop_.advanceUntil([this] { return !jobRunning(); }, maxJobMs);
+        loop_.setAfterDispatch({});
+        s.jobMs = loop_.now() - runAt;
+        s.outcome = finished ? JobOutcome::Finished : JobOutcome::StillRunning;
+        if (!finished) {
+            s.error = "the job was still running after " + clockText(s.jobMs) + " of machine time";
+        }
+
+        if (kind_ == JobKind::Picture) {
+            s.rows = static_cast<int>(std::lround(progressValue(f.pixelRow))) + 1;
+            s.dotsDealt = dotsDealt_;
+            s.dotsBurned = laserPulses_;
+            s.maxXDrift = engraver_->pictureRun().maxXDrift();
+            s.lastXDrift = engraver_->pictureRun().lastXDrift();
+        }
+        s.laserPulses = laserPulses_;
+        s.exposures = sim_.exposures();
+        for (const machine::Exposure& e : s.exposures) s.laserOnMs += e.ms;
+        s.lostSteps = sim_.lostSteps();
+        s.stalls = sim_.stalls();
+        s.wiringFaults = sim_.faults();
+        s.xStepCount = f.xStepCount;
+        s.yStepCount = f.yStepCount;
+        s.headX = static_cast<double>(sim_.x()) / 2;
+        s.headY = static_cast<double>(sim_.y()) / 2;
+        return s;
+    }
+
+    JobSummary unusable(JobSummary s = {}) const {
+        s.outcome = JobOutcome::Unusable;
+        s.error = error_;
+        return s;
+    }
+    void fail(std::string error) { error_ = std::move(error); }
+
+  private:
+    bool jobRunning() {
+        Form1& f = form();
+        for (runtime::Timer Form1::*t : kJobTimers) {
+            if ((f.*t).Enabled()) return true;
+        }
+        return false;
+    }
+
+    bool accepted(const std::string& name, panel::EventResult result, const std::string& value) {
+        if (result == panel::EventResult::Handled) return true;
+        error_ = value.empty() ? "the window did not take a click on " + name
+                               : "the window did not take " + value + " for " + name;
+        if (result == panel::EventResult::Disabled) error_ += " (it is disabled)";
+        if (result == panel::EventResult::BadValue) error_ += " (not a value it can take)";
+        return false;
+    }
+
+    // Counts the dots as the sweep deals with them: each adds one to pixelColumn, which
+    // the return sets back to "0".
+    // NOTE: compares the text first; most ticks leave it as it is.
+    void countDots() {
+        Form1& f = form();
+        columnText_ = f.pixelColumn;
+        column_ = progressValue(columnText_);
+        loop_.setAfterDispatch([this, &f] {
+            if (f.pixelColumn == columnText_) return;
+            columnText_ = f.pixelColumn;
+            const double now = progressValue(columnText_);
+            if (now > column_) dotsDealt_ += std::llround(now - column_);
+            column_ = now;
+        });
+    }
+
+    // NOTE: declaration order is destruction order in reverse: the core goes first, the loop
+    // that everything points into goes last.
+    runtime::VirtualEventLoop loop_;
+    machine::SimEngraver sim_;
+    std::unique_ptr<machine::TracingPort> trace_;
+    JobHost host_;
+    std::unique_ptr<panel::Engraver> engraver_;
+    JobKind kind_ = JobKind::Picture;
+    std::string error_;
+    bool laserWasOn_ = false;
+    int64_t laserPulses_ = 0;
+    int64_t dotsDealt_ = 0;
+    std::string columnText_;
+    double column_ = 0;
+};
+
+// Why a spec cannot be run, or "" when it can.
+std::string checkSpec(const JobSpec& spec) {
+    const int maxWidth = kLargestRasterWidth, maxHeight = kLargestRasterHeight;
+    if (spec.width < kSmallestRaster || spec.width > maxWidth || spec.height < kSmallestRaster ||
+        spec.height > maxHeight) {
+        return "the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+               " is outside the sliders' range: " + std::to_string(kSmallestRaster) + "-" +
+               std::to_string(maxWidth) + " x " + std::to_string(kSmallestRaster) + "-" +
+               std::to_string(maxHeight) + " pixels";
+    }
+    if (spec.sensitivity < 0 || spec.sensitivity > 254) {
+        return "the sensitivity " + std::to_string(spec.sensitivity) + " is outside 0-254";
+    }
+    if (runtime::parseIntervalText(spec.stepMs) < 0) {
+        return "the step period \"" + spec.stepMs + "\" is no whole number of 1-65535 ms";
+    }
+    if (spec.yStepScale < 1 || spec.yStepScale > 64) {
+        return "the Y step scale " + std::to_string(spec.yStepScale) + " is outside 1-64";
+    }
+    if (spec.kind == JobKind::Picture) {
+        std::error_code ec;
+        const std::filesystem::path path(spec.picturePath);
+        if (spec.picturePath.empty()) return "no picture given";
+        if (!std::filesystem::exists(path, ec)) {
+            return "cannot read the picture " + spec.picturePath + ": no such file";
+        }
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            return "cannot read the picture " + spec.picturePath + ": not a file";
+        }
+        if (std::filesystem::file_size(path, ec) == 0 || ec) {
+            return "cannot use the picture " + spec.picturePath + ": the file is empty";
+        }
+    }
+    return {};
+}
+
+// Window variables, controls, pictures and timer intervals, from one window to another of the
+// same design.
+void copyWindow(const Form1& from, Form1& to) {
+    const std::vector<const form::Control*> source = from.controls();
+    const std::vector<form::Control*> target = to.controls();
+    for (size_t i = 0; i < source.size() && i < target.size(); ++i) *target[i] = *source[i];
+    // The rasters as well as the properties.
+    to.Picture1 = from.Picture1;
+    to.Picture2 = from.Picture2;
+    to.Picture3 = from.Picture3;
+
+    for (runtime::Timer Form1::*t : kAllTimers) {
+        (to.*t).setEnabled(false);
+        (to.*t).setInterval((from.*t).Interval());
+    }
+
+    to.xMovingMinus = from.xMovingMinus;
+    to.xMovingPlus = from.xMovingPlus;
+    to.yMovingMinus = from.yMovingMinus;
+    to.yMovingPlus = from.yMovingPlus;
+    to.xPhase = from.xPhase;
+    to.yPhase = from.yPhase;
+    to.xStepCount = from.xStepCount;
+    to.yStepCount = from.yStepCount;
+    to.xHomed = from.xHomed;
+    to.yHomed = from.yHomed;
+    to.initRestTicks = from.initRestTicks;
+    to.autoLaser = from.autoLaser;
+    to.laserPulseOn = from.laserPulseOn;
+    to.pixelColumn = from.pixelColumn;
+    to.pixelRow = from.pixelRow;
+    to.dotCycle = from.dotCycle;
+}
+
+const char* optionOf(JobKind kind) {
+    return kind == JobKind::Picture ? "Option1" : "Option2";
+}
+
+// The operator's set-up, in the order the job needs it. False (with the reason kept) when a
+// step was refused.
+bool setUp(Simulation& s, const JobSpec& spec) {
+    Form1& f = s.form();
+    // Home X, then Y, each until its axis stops; then wait until the start-up notice is gone,
+    // since the watchdog would force the port to rest under a running job.
+    if (!s.click("Command3")) return false;
+    if (!s.runUntilOff(&Form1::Timer1, spec.maxJobMs)) {
+        s.fail("Go Home (X) did not reach the X home switch");
+        return false;
+    }
+    if (!s.click("Command5")) return false;
+    if (!s.runUntilOff(&Form1::Timer2, spec.maxJobMs)) {
+        s.fail("Go Home (Y) did not reach the Y home switch");
+        return false;
+    }
+    if (!s.runUntilOff(&Form1::Timer10, spec.maxJobMs)) {
+        s.fail("the start-up watchdog did not end");
+        return false;
+    }
+
+    const bool picture = spec.kind == JobKind::Picture;
+    if (!s.set(picture ? "HScroll1" : "HScroll2", sliderValue(spec.width)) ||
+        !s.set(picture ? "VScroll1" : "VScroll2", sliderValue(spec.height))) {
+        return false;
+    }
+    // NOTE: the sensitivity before the mode: Precise-Burning disables its slider.
+    if (!s.set("HScroll3", std::to_string(spec.sensitivity)) ||
+        !s.set("Check1", spec.coarse ? "1" : "0") || !s.set("Check2", spec.hologram ? "1" : "0") ||
+        !s.set("Combo1", spec.stepMs)) {
+        return false;
+    }
+
+    if (picture) {
+        s.host().answerNextDialog(spec.picturePath);
+        if (!s.click("Command2(0)")) return false;
+        if (!s.host().errors().empty()) {
+            s.fail(s.host().errors().back());
+            return false;
+        }
+        if (f.Picture1.raster.isNull()) {
+            s.fail("the picture " + spec.picturePath + " was not loaded");
+            return false;
+        }
+    }
+    if (!s.click(optionOf(spec.kind))) return false;
+
+    if (spec.autoLaser) {
+        if (!s.click("Command2(6)") || !s.click("Command6") || !s.click("Command2(6)")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string clockText(int64_t ms) {
+    const int64_t seconds = std::max<int64_t>(0, ms) / 1000;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    return buf;
+}
+
+JobSummary simulateJob(const JobSpec& spec) {
+    JobSummary refused;
+    refused.kind = spec.kind;
+    refused.yStepScale = spec.yStepScale;
+    refused.error = checkSpec(spec);
+    if (!refused.error.empty()) return refused;
+
+    // Load writes the prepared picture beside the program; a job of our own keeps it in a
+    // folder that goes with it.
+    std::unique_ptr<QTemporaryDir> scratch;
+    std::string folder = spec.programFolder;
+    if (folder.empty()) {
+        scratch = std::make_unique<QTemporaryDir>();
+        if (!scratch->isValid()) {
+            refused.error = "cannot make a temporary folder for the prepared picture";
+            return refused;
+        }
+        folder = scratch->path().toStdString();
+    }
+
+    Simulation s(spec.machine, folder);
+    if (!spec.tracePath.empty()) {
+        std::string error;
+        if (!s.traceTo(spec.tracePath, error)) {
+            refused.error = error;
+            return refused;
+        }
+    }
+    s.build(spec.kind);
+    s.engraver().Load();
+    if (!setUp(s, spec)) {
+        JobSummary failed = s.unusable(refused);
+        return failed;
+    }
+    JobSummary summary = s.run(spec.maxJobMs);
+    summary.yStepScale = spec.yStepScale;
+    return summary;
+}
+
+JobSummary simulateFrom(const form::Form1& state, const machine::SimEngraver& head, JobKind kind,
+                        int64_t maxJobMs) {
+    machine::SimConfig config = head.config();
+    config.headX = static_cast<double>(head.x()) / 2;
+    config.headY = static_cast<double>(head.y()) / 2;
+    config.rotorX = head.rotorX();
+    config.rotorY = head.rotorY();
+    config.data = head.data();
+    config.control = head.control();
+
+    // No Load: nothing in the copy writes "picture.bmp" or asks for a folder.
+    Simulation s(config, std::string());
+    s.build(kind);
+    copyWindow(state, s.form());
+    JobSummary refused;
+    refused.kind = kind;
+    if (!s.click(optionOf(kind))) return s.unusable(refused);
+    return s.run(maxJobMs);
+}
+
+}  // namespace ostrel::jobs

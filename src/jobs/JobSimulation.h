@@ -1,0 +1,92 @@
+// A whole job run headless in virtual time on the simulated engraver: `ostrel simulate` and the
+// Machine window's preview.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "form/Form1.h"
+#include "machine/SimEngraver.h"
+
+namespace ostrel::jobs {
+
+enum class JobKind { Picture, Frame };
+
+// The largest raster the size sliders give, in pixels (HScroll1/2 1935 and VScroll1/2 1575
+// twips), and the smallest (255 twips).
+inline constexpr int kLargestRasterWidth = 127;
+inline constexpr int kLargestRasterHeight = 103;
+inline constexpr int kSmallestRaster = 15;
+// Machine time a job may take before the simulation gives up on it: a day.
+inline constexpr int64_t kMaxJobMs = 24LL * 3600 * 1000;
+
+// What an operator sets up before pressing Run, and the machine it runs on.
+struct JobSpec {
+    JobKind kind = JobKind::Picture;
+    std::string picturePath;  // the file Load opens (picture jobs)
+    bool coarse = true;       // Check1: Coarse-Burning (1) or Precise-Burning (0)
+    int sensitivity = 100;    // HScroll3, 0-254
+    bool hologram = false;    // Check2 "Hologram-Efect"
+    // The raster in pixels: Picture2 for a picture, Picture3 (the frame) for a frame.
+    int width = kLargestRasterWidth, height = kLargestRasterHeight;
+    std::string stepMs = "10";  // Combo1's text
+    bool autoLaser = false;     // "Auto On" before Run: the frame cutter burns its outline
+    // The simulated engraver at power-on: head position (full steps), rotors, stops, noise.
+    machine::SimConfig machine;
+    // For the burn picture: one Y full step is this many X full steps long. A picture pixel is
+    // 8 X full steps wide and 2 Y full steps high, so 4 gives square dots.
+    int yStepScale = 4;
+    std::string tracePath;      // every port write as CSV; "" for none
+    std::string programFolder;  // where Load writes "picture.bmp"; "" for a temporary folder
+    int64_t maxJobMs = kMaxJobMs;
+};
+
+enum class JobOutcome {
+    Finished,      // every job timer went off
+    StillRunning,  // the job was still running after maxJobMs of machine time
+    Unusable,      // the job could not be set up or started (see JobSummary::error)
+};
+
+struct JobSummary {
+    JobOutcome outcome = JobOutcome::Unusable;
+    std::string error;  // for the operator, when the outcome is not Finished
+    JobKind kind = JobKind::Picture;
+    int width = 0, height = 0;  // the raster the job ran over
+    // Machine time from Run to the moment every job timer (Timer4 ... Timer9) is off.
+    int64_t jobMs = 0;
+    int rows = 0;             // picture rows swept (the two past the picture included)
+    int64_t dotsDealt = 0;    // picture dots looked at, burned or not
+    int64_t dotsBurned = 0;   // picture dots that got a laser pulse
+    int64_t laserPulses = 0;  // times the laser went on
+    double laserOnMs = 0;     // total laser-on time
+    // From the simulated engraver: half-steps lost against a mechanical stop, words that
+    // pulled a rotor from the opposite angle, words that drove both motors or a Y pair.
+    uint64_t lostSteps = 0, stalls = 0, wiringFaults = 0;
+    int32_t xStepCount = 0, yStepCount = 0;  // the step counters at the end
+    double headX = 0, headY = 0;             // the true head position at the end, full steps
+    // X drift of the picture run (see PictureRun::maxXDrift), full steps.
+    int maxXDrift = 0, lastXDrift = 0;
+    std::vector<machine::Exposure> exposures;  // the laser's work, for the burn picture
+    int yStepScale = 4;
+};
+
+// Powers up a fresh core on its own virtual loop and simulated engraver, and runs the job as an
+// operator would, through the window's events: Go Home (X), then Go Home (Y), each until its
+// axis stops, then until the start-up notice is gone; the size sliders, mode, sensitivity,
+// "Hologram-Efect" and the speed; Load with the picture; the job's option; for Auto, Manual,
+// "Auto", Manual again; then Run, until every job timer is off.
+JobSummary simulateJob(const JobSpec& spec);
+
+// Runs Run on a copy of a window and its machine: the window variables, every control's
+// values, captions and enabled flags, the timers' intervals, the picture rasters, and the
+// head's position, rotors, registers and stops. Nothing is homed; every timer starts off (so
+// a watchdog or a pulsed laser running in the original does not run in the copy). `kind`
+// selects the job's option. The original is not touched.
+JobSummary simulateFrom(const form::Form1& state, const machine::SimEngraver& head, JobKind kind,
+                        int64_t maxJobMs = kMaxJobMs);
+
+// A duration as h:mm:ss (whole seconds, rounded down).
+std::string clockText(int64_t ms);
+
+}  // namespace ostrel::jobs
