@@ -2,9 +2,9 @@
 include(GNUInstallDirs)
 
 install(TARGETS ostrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES packaging/io.github.ostrel.Ostrel.desktop
+install(FILES packaging/io.github.ostrel.ostrel.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES packaging/io.github.ostrel.Ostrel.metainfo.xml
+install(FILES packaging/io.github.ostrel.ostrel.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES docs/ostrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md docs/scenarios.md docs/architecture.md

@@ -15,6 +15,7 @@
 #include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
 #include "ui/Look.h"
+#include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
 
@@ -79,7 +80,11 @@ int runGui(int argc, char** argv) {
         QCoreApplication::exit(safety::exitStatusFor(signal));
     });
     host.setDialogParent(&window);
+    ui::MachineWindow machineWindow(engraver, opened.sim);
+    machineWindow.attachTo(window);
     window.show();
+    // On the simulator the machine is only seen there.
+    if (opened.sim) machineWindow.showBeside();
     engraver.Load();
 #ifdef OSTREL_TEST_HOOKS
     if (!options->testHook.empty()) testhooks::schedule(options->testHook, engraver);

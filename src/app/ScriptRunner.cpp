@@ -49,7 +49,7 @@ class Runner {
         // A wait of days in virtual time is a long loop in real time: a stop signal must end it
         // between two dispatches, not after it.
         if (options_.stopSignal) {
-            loop_.setAfterDispatch([this] {
+            loop_.addAfterDispatch([this] {
                 if (stoppedBy_ == 0) stoppedBy_ = options_.stopSignal();
                 if (stoppedBy_ != 0) loop_.stop();
             });

@@ -38,8 +38,13 @@ constexpr int kButtons[] = {kLoadButton, kRunButton, kExitButton, kAbortButton, 
 }  // namespace
 
 CommandPanel::CommandPanel(form::Context& ctx, jobs::Preparation& preparation,
-                           jobs::PictureRun& pictureRun, jobs::FrameRun& frameRun)
-    : ctx_(ctx), preparation_(preparation), pictureRun_(pictureRun), frameRun_(frameRun) {}
+                           jobs::PictureRun& pictureRun, jobs::FrameRun& frameRun,
+                           motion::WiringTest& wiringTest)
+    : ctx_(ctx),
+      preparation_(preparation),
+      pictureRun_(pictureRun),
+      frameRun_(frameRun),
+      wiringTest_(wiringTest) {}
 
 void CommandPanel::registerEvents(form::EventTable& events) {
     for (int index : kButtons) {
@@ -88,8 +93,9 @@ bool CommandPanel::LoadCommand() {
 }
 
 void CommandPanel::RunCommand() {
-    // NOTE: a second job started over a running job, jog or homing would drive the same
-    // motors from two timers at once; Run then starts nothing.
+    // NOTE: a second job started over a running job, jog, homing or wiring test would drive
+    // the same motors from two timers at once; Run then starts nothing.
+    if (wiringTest_.running()) return;
     const form::Form1& f = ctx_.form;
     for (const runtime::Timer* t :
          {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
@@ -132,6 +138,7 @@ void CommandPanel::StopAllTimers() {
 
 void CommandPanel::AbortCommand() {
     ++ctx_.abortGeneration;
+    wiringTest_.Stop();
     StopAllTimers();
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.loop.doEvents();
@@ -142,6 +149,7 @@ void CommandPanel::ExitCommand() {
     // NOTE: the timers stop before events are let run, so that no tick can power a coil or
     // the laser again between the rest writes and the end of the program.
     ++ctx_.abortGeneration;
+    wiringTest_.Stop();
     StopAllTimers();
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.loop.doEvents();

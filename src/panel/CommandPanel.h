@@ -6,13 +6,14 @@
 #include "jobs/FrameRun.h"
 #include "jobs/PictureRun.h"
 #include "jobs/Preparation.h"
+#include "motion/WiringTest.h"
 
 namespace ostrel::panel {
 
 class CommandPanel {
   public:
     CommandPanel(form::Context& ctx, jobs::Preparation& preparation, jobs::PictureRun& pictureRun,
-                 jobs::FrameRun& frameRun);
+                 jobs::FrameRun& frameRun, motion::WiringTest& wiringTest);
     void registerEvents(form::EventTable& events);
 
     void Command2Click(int index);
@@ -35,6 +36,7 @@ class CommandPanel {
     jobs::Preparation& preparation_;
     jobs::PictureRun& pictureRun_;
     jobs::FrameRun& frameRun_;
+    motion::WiringTest& wiringTest_;
 };
 
 }  // namespace ostrel::panel

@@ -19,7 +19,8 @@ Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& ho
       preparation_(ctx_),
       pictureRun_(ctx_),
       frameRun_(ctx_),
-      panel_(ctx_, preparation_, pictureRun_, frameRun_) {
+      wiringTest_(ctx_, [this] { return motionRunning(); }),
+      panel_(ctx_, preparation_, pictureRun_, frameRun_, wiringTest_) {
     motion_.registerEvents(events_);
     laser_.registerEvents(events_);
     preparation_.registerEvents(events_);
@@ -47,6 +48,7 @@ void Engraver::releaseDisabledHold() {
 }
 
 void Engraver::RestNow() {
+    wiringTest_.Stop();
     for (auto& [name, t] : form_.timers()) t->setEnabled(false);
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.out(CONTROL_REG, machine::LASER_OFF);

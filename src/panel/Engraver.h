@@ -12,6 +12,7 @@
 #include "jobs/Preparation.h"
 #include "laser/Laser.h"
 #include "motion/Motion.h"
+#include "motion/WiringTest.h"
 #include "panel/CommandPanel.h"
 
 namespace ostrel::panel {
@@ -46,8 +47,8 @@ public:
     // lost the focus): the held jog stops exactly as its mouse-up would stop it.
     void PressLost();
 
-    // Stops every timer and puts the port at rest (data 0, then control 202). The close box,
-    // the signal handlers and a failed start use it.
+    // Stops every timer and a running wiring test and puts the port at rest (data 0, then
+    // control 202). The close box, the signal handlers and a failed start use it.
     void RestNow();
     // True while a job, jog or homing moves a motor (Timer1, Timer2, Timer4 ... Timer9).
     bool motionRunning();
@@ -57,6 +58,7 @@ public:
     runtime::EventLoop& loop() { return ctx_.loop; }
     machine::Port& port() { return ctx_.port; }
     motion::Motion& motion() { return motion_; }
+    motion::WiringTest& wiringTest() { return wiringTest_; }
     laser::Laser& laser() { return laser_; }
     jobs::Preparation& preparation() { return preparation_; }
     jobs::PictureRun& pictureRun() { return pictureRun_; }
@@ -106,6 +108,7 @@ private:
     jobs::Preparation preparation_;
     jobs::PictureRun pictureRun_;
     jobs::FrameRun frameRun_;
+    motion::WiringTest wiringTest_;
     CommandPanel panel_;
 };
 

@@ -7,6 +7,39 @@
 
 namespace ostrel::runtime {
 
+HookId EventLoop::addAfterDispatch(std::function<void()> hook) {
+    const HookId id = nextHookId_++;
+    hooks_.push_back({id, std::move(hook)});
+    return id;
+}
+
+void EventLoop::removeAfterDispatch(HookId id) {
+    for (auto it = hooks_.begin(); it != hooks_.end(); ++it) {
+        if (it->id != id) continue;
+        // NOTE: while hooks are being called the entry stays (emptied), so that the loop over
+        // them in notifyDispatched() keeps valid positions.
+        if (notifying_ > 0) {
+            it->run = nullptr;
+        } else {
+            hooks_.erase(it);
+        }
+        return;
+    }
+}
+
+void EventLoop::notifyDispatched() {
+    if (afterDispatch_) afterDispatch_();
+    ++notifying_;
+    const size_t count = hooks_.size();  // hooks added now wait for the next dispatch
+    for (size_t i = 0; i < count && i < hooks_.size(); ++i) {
+        // A copy: the hook may remove itself while it runs.
+        if (std::function<void()> run = hooks_[i].run) run();
+    }
+    if (--notifying_ == 0) {
+        std::erase_if(hooks_, [](const Hook& h) { return !h.run; });
+    }
+}
+
 void Timer::setHandler(std::function<void()> tick) {
     loop_->setHandler(id_, std::move(tick));
 }

@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 namespace ostrel::runtime {
 
 using TimerId = int;
+using HookId = int;
 
 // Timer semantics shared by every loop:
 //  - enabling a disabled timer starts its countdown from now; enabling an enabled one changes
@@ -48,16 +50,27 @@ class EventLoop {
     // A blocking pause of the user-interface thread.
     virtual void sleepMs(int ms) = 0;
 
-    // Called after every dispatched tick or posted event (the view repaints from it).
+    // Hooks called after every dispatched tick or posted event (the windows repaint from
+    // them), in the order they were added. A hook may add or remove hooks, itself included;
+    // one added during a call runs from the next dispatch on.
+    HookId addAfterDispatch(std::function<void()> hook);
+    void removeAfterDispatch(HookId id);
+    // The single replaceable hook, called before the added ones: whatever the last call gave
+    // (an empty function for none). Tests and the headless job runs count ticks with it.
     void setAfterDispatch(std::function<void()> hook) { afterDispatch_ = std::move(hook); }
 
   protected:
-    void notifyDispatched() {
-        if (afterDispatch_) afterDispatch_();
-    }
+    void notifyDispatched();
 
   private:
+    struct Hook {
+        HookId id;
+        std::function<void()> run;  // empty once removed during a call
+    };
     std::function<void()> afterDispatch_;
+    std::vector<Hook> hooks_;
+    HookId nextHookId_ = 1;
+    int notifying_ = 0;  // depth of notifyDispatched() calls under way
 };
 
 // A timer of the window: a handle on one timer of the loop, with the window's property names.

@@ -153,12 +153,12 @@ MainWindow::MainWindow(panel::Engraver& engraver, QWidget* parent)
     renderTimer_.setSingleShot(true);
     renderTimer_.setInterval(0);
     connect(&renderTimer_, &QTimer::timeout, this, &MainWindow::renderNow);
-    engraver_.loop().setAfterDispatch([this] { scheduleRender(); });
+    renderHook_ = engraver_.loop().addAfterDispatch([this] { scheduleRender(); });
     renderNow();
 }
 
 MainWindow::~MainWindow() {
-    engraver_.loop().setAfterDispatch({});
+    engraver_.loop().removeAfterDispatch(renderHook_);
 }
 
 // --- Building ---
@@ -298,6 +298,16 @@ void MainWindow::buildMenu() {
         connect(action, &QAction::triggered, this, [this, name] { forwardClick(name); });
         bindings_.push_back({item, nullptr, action});
     }
+}
+
+QMenu* MainWindow::viewMenu() {
+    if (!viewMenu_) {
+        viewMenu_ = new QMenu(QStringLiteral("View"), this);
+        viewMenu_->setObjectName(QStringLiteral("view"));
+        viewMenu_->menuAction()->setObjectName(QStringLiteral("view"));
+        menuBar()->addMenu(viewMenu_);
+    }
+    return viewMenu_;
 }
 
 // --- Rendering ---

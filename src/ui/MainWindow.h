@@ -9,6 +9,7 @@
 #include "panel/Engraver.h"
 
 class QAction;
+class QMenu;
 
 namespace ostrel::ui {
 
@@ -28,6 +29,9 @@ class MainWindow final : public QMainWindow {
     // Asks for one render as soon as the event loop is free; requests that come before it
     // runs make no further render (a job ticking every 5 ms repaints once per loop pass).
     void scheduleRender();
+    // The "View" menu beside "Help", made on first use: the windows of our own that show the
+    // machine put their items into it.
+    QMenu* viewMenu();
 
   protected:
     bool event(QEvent* event) override;
@@ -59,8 +63,10 @@ class MainWindow final : public QMainWindow {
 
     panel::Engraver& engraver_;
     QWidget* client_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
     std::vector<Binding> bindings_;
     QTimer renderTimer_;
+    runtime::HookId renderHook_ = 0;
     // The jog button under a held mouse press, "" when none: input state of the view, which
     // only says where the coming mouse-up belongs.
     std::string heldJog_;

@@ -184,7 +184,7 @@ class Monkey {
         session_.reset();
         session_ = std::make_unique<Session>(watch_, folder_);
         ++sessions_;
-        session_->loop.setAfterDispatch([this] { check("after a dispatch"); });
+        session_->loop.addAfterDispatch([this] { check("after a dispatch"); });
         rebaseline();
         sinceStop_ = false;
         jobWasRunning_ = false;

@@ -365,3 +365,40 @@ TEST(VirtualEventLoop, AfterDispatchHookRunsAfterEveryDispatch) {
     loop.advance(200);
     EXPECT_EQ(hooks, 3);
 }
+
+TEST(VirtualEventLoop, AddedHooksRunInOrderBesideTheReplaceableOne) {
+    VirtualEventLoop loop;
+    std::string calls;
+    loop.setAfterDispatch([&] { calls += 's'; });
+    const auto a = loop.addAfterDispatch([&] { calls += 'a'; });
+    loop.addAfterDispatch([&] { calls += 'b'; });
+    loop.post([] {});
+    loop.advance(0);
+    EXPECT_EQ(calls, "sab");
+    // Replacing the single hook leaves the added ones; removing one leaves the others.
+    loop.setAfterDispatch({});
+    loop.removeAfterDispatch(a);
+    calls.clear();
+    loop.post([] {});
+    loop.advance(0);
+    EXPECT_EQ(calls, "b");
+}
+
+TEST(VirtualEventLoop, HookThatRemovesItselfOrAddsAnotherDuringACall) {
+    VirtualEventLoop loop;
+    std::string calls;
+    ostrel::runtime::HookId once = 0;
+    once = loop.addAfterDispatch([&] {
+        calls += 'o';
+        loop.removeAfterDispatch(once);
+        loop.addAfterDispatch([&] { calls += 'n'; });
+    });
+    loop.addAfterDispatch([&] { calls += 'k'; });
+    loop.post([] {});
+    loop.advance(0);
+    EXPECT_EQ(calls, "ok");  // the new hook waits for the next dispatch
+    calls.clear();
+    loop.post([] {});
+    loop.advance(0);
+    EXPECT_EQ(calls, "kn");
+}

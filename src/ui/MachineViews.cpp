@@ -1,0 +1,266 @@
+// The Machine window's two drawings: the work piece with the head, and one port register.
+#include "ui/MachineViews.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "motion/Motion.h"
+
+namespace ostrel::ui {
+
+namespace {
+
+// --- The canvas of the work piece ---
+
+// The travel area drawn, in full steps: the mechanical stops a few steps behind the home
+// switches and a little beyond the soft limits.
+constexpr int kXFirstStep = -8, kXLastStep = 1104;
+constexpr int kYFirstStep = -4, kYLastStep = 282;
+constexpr int kYStepScale = 4;  // one Y full step is drawn four X full steps long
+constexpr int kCanvasStepsPerPixel = 2;
+constexpr int kCanvasWidth = (kXLastStep - kXFirstStep) / kCanvasStepsPerPixel;
+constexpr int kCanvasHeight = (kYLastStep - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel;
+// A dot's mark: a picture pixel is 8 X full steps by 2 Y full steps, 4 x 4 canvas pixels.
+constexpr int kDotPixels = 4;
+// Darkness at a point is 1 - exp(-exposure / kDarkeningMs): the lightest dwell (13 ms) leaves
+// a light mark, a 100 ms dot a dark one.
+constexpr double kDarkeningMs = 60.0;
+
+const QColor kWood(232, 210, 168);
+const QColor kChar(52, 30, 14);
+const QColor kGhost(40, 90, 200);
+const QColor kLimit(200, 40, 40);
+const QColor kHome(30, 140, 60);
+const QColor kLaser(255, 40, 20);
+
+QRgb burnColour(float ms) {
+    const double d = 1.0 - std::exp(-ms / kDarkeningMs);
+    auto mix = [d](int from, int to) {
+        return static_cast<int>(std::lround(from + (to - from) * d));
+    };
+    return qRgb(mix(kWood.red(), kChar.red()), mix(kWood.green(), kChar.green()),
+                mix(kWood.blue(), kChar.blue()));
+}
+
+QRgb ghostColour(float ms) {
+    const double d = 1.0 - std::exp(-ms / kDarkeningMs);
+    return qRgba(kGhost.red(), kGhost.green(), kGhost.blue(), static_cast<int>(30 + 120 * d));
+}
+
+// Transparent where nothing was exposed: the work piece and the predicted burn show there.
+QImage blankCanvas() {
+    QImage image(kCanvasWidth, kCanvasHeight, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+}  // namespace
+
+// --- WorkPieceView ---
+
+WorkPieceView::WorkPieceView(QWidget* parent)
+    : QWidget(parent),
+      burnMs_(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f),
+      burn_(blankCanvas()),
+      preview_(blankCanvas()) {
+    // NOTE: at least one screen pixel per canvas pixel, so that every dot shows.
+    setMinimumSize(sizeHint());
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+QSize WorkPieceView::sizeHint() const {
+    return {kCanvasWidth + 42, kCanvasHeight + 52};
+}
+
+void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
+                            int64_t yHalf, double ms, bool ghost) {
+    // Half-steps to canvas pixels: X full steps / 2; Y full steps * 4 / 2.
+    const double cx = (xHalf / 2.0 - kXFirstStep) / kCanvasStepsPerPixel;
+    const double cy = (yHalf / 2.0 - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel;
+    const int left = static_cast<int>(std::floor(cx - kDotPixels / 2.0 + 0.5));
+    const int top = static_cast<int>(std::floor(cy - kDotPixels / 2.0 + 0.5));
+    for (int y = top; y < top + kDotPixels; ++y) {
+        if (y < 0 || y >= kCanvasHeight) continue;
+        for (int x = left; x < left + kDotPixels; ++x) {
+            if (x < 0 || x >= kCanvasWidth) continue;
+            float& cell = exposureMs[static_cast<size_t>(y) * kCanvasWidth + x];
+            cell += static_cast<float>(ms);
+            image.setPixel(x, y, ghost ? ghostColour(cell) : burnColour(cell));
+        }
+    }
+}
+
+void WorkPieceView::addExposures(const std::vector<machine::Exposure>& exposures) {
+    if (exposures.size() < deposited_) return;  // not the list drawn so far
+    bool changed = false;
+    for (size_t i = deposited_; i < exposures.size(); ++i) {
+        const machine::Exposure& e = exposures[i];
+        const double ms = e.ms - (i == deposited_ ? depositedMs_ : 0.0);
+        if (ms <= 0) continue;
+        deposit(burnMs_, burn_, e.x, e.y, ms, false);
+        changed = true;
+    }
+    if (!exposures.empty()) {
+        deposited_ = exposures.size() - 1;
+        depositedMs_ = exposures.back().ms;
+    }
+    if (changed) update();
+}
+
+void WorkPieceView::setPreview(const std::vector<machine::Exposure>& exposures) {
+    previewMs_.assign(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f);
+    preview_ = blankCanvas();
+    for (const machine::Exposure& e : exposures)
+        deposit(previewMs_, preview_, e.x, e.y, e.ms, true);
+    update();
+}
+
+void WorkPieceView::clearPreview() {
+    previewMs_.clear();
+    preview_ = blankCanvas();
+    update();
+}
+
+void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool counted) {
+    if (xSteps == headX_ && ySteps == headY_ && laserOn == laserOn_ && counted == counted_) return;
+    headX_ = xSteps;
+    headY_ = ySteps;
+    laserOn_ = laserOn;
+    counted_ = counted;
+    update();
+}
+
+QPointF WorkPieceView::toCanvas(double xSteps, double ySteps) const {
+    return {(xSteps - kXFirstStep) / kCanvasStepsPerPixel,
+            (ySteps - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel};
+}
+
+void WorkPieceView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(rect(), palette().color(QPalette::Window));
+    // The canvas, scaled to fit with room for the scale texts on the left and at the top.
+    const QRectF room = QRectF(rect()).adjusted(36, 30, -6, -22);
+    const double scale = std::min(room.width() / kCanvasWidth, room.height() / kCanvasHeight);
+    const QRectF area(room.left(), room.top(), kCanvasWidth * scale, kCanvasHeight * scale);
+    auto at = [&](double xSteps, double ySteps) {
+        const QPointF c = toCanvas(xSteps, ySteps);
+        return QPointF(area.left() + c.x() * scale, area.top() + c.y() * scale);
+    };
+
+    // The real burn over the predicted one: where the laser has been, the burn shows.
+    p.fillRect(area, kWood);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(area, preview_);
+    p.drawImage(area, burn_);
+
+    // Home lines and soft limits.
+    const QPointF home = at(0, 0);
+    const QPointF limit = at(motion::kXSoftLimitSteps, motion::kYSoftLimitSteps);
+    p.setPen(QPen(kHome, 1.5));
+    p.drawLine(QPointF(home.x(), area.top()), QPointF(home.x(), area.bottom()));
+    p.drawLine(QPointF(area.left(), home.y()), QPointF(area.right(), home.y()));
+    p.setPen(QPen(kLimit, 1.5, Qt::DashLine));
+    p.drawLine(QPointF(limit.x(), area.top()), QPointF(limit.x(), area.bottom()));
+    p.drawLine(QPointF(area.left(), limit.y()), QPointF(area.right(), limit.y()));
+
+    // Scale along the top (X) and the left (Y), in full steps.
+    p.setPen(palette().color(QPalette::WindowText));
+    QFont small = font();
+    small.setPixelSize(10);
+    p.setFont(small);
+    for (int x = 0; x <= 1000; x += 200) {
+        const QPointF t = at(x, kYFirstStep);
+        p.drawLine(t, t - QPointF(0, 4));
+        p.drawText(QRectF(t.x() - 20, area.top() - 17, 40, 12), Qt::AlignCenter,
+                   QString::number(x));
+    }
+    for (int y = 0; y <= 250; y += 50) {
+        const QPointF t = at(kXFirstStep, y);
+        p.drawLine(t, t - QPointF(4, 0));
+        p.drawText(QRectF(area.left() - 36, t.y() - 6, 30, 12), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(y));
+    }
+    p.drawText(QRectF(area.left(), 0, area.width(), 12), Qt::AlignLeft | Qt::AlignTop,
+               QStringLiteral("X full steps \u2192"));
+    p.drawText(QRectF(limit.x() - 64, area.bottom() - 14, 60, 12), Qt::AlignRight,
+               QStringLiteral("X %1").arg(motion::kXSoftLimitSteps));
+    p.drawText(QRectF(area.left() + 4, limit.y() + 2, 80, 12), Qt::AlignLeft,
+               QStringLiteral("Y %1").arg(motion::kYSoftLimitSteps));
+    p.drawText(QRectF(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignLeft,
+               QStringLiteral("Y full steps \u2193 (one Y step drawn as four X steps)"));
+
+    // The head: a cross over the whole area and a ring, filled red while the laser burns.
+    const QPointF head = at(headX_, headY_);
+    p.setPen(QPen(QColor(255, 255, 255, 150), 1, Qt::DotLine));
+    p.drawLine(QPointF(head.x(), area.top()), QPointF(head.x(), area.bottom()));
+    p.drawLine(QPointF(area.left(), head.y()), QPointF(area.right(), head.y()));
+    if (laserOn_) {
+        QRadialGradient glow(head, 14);
+        glow.setColorAt(0, kLaser);
+        glow.setColorAt(1, QColor(255, 80, 0, 0));
+        p.setPen(Qt::NoPen);
+        p.setBrush(glow);
+        p.drawEllipse(head, 14, 14);
+    }
+    p.setBrush(laserOn_ ? QBrush(kLaser) : Qt::NoBrush);
+    p.setPen(QPen(counted_ ? QColor(20, 20, 160) : Qt::black, 2));
+    p.drawEllipse(head, 5, 5);
+}
+
+// --- RegisterView ---
+
+RegisterView::RegisterView(const QString& title, const std::array<QString, 8>& bitMeanings,
+                           const QColor& lit, QWidget* parent)
+    : QWidget(parent), title_(title), meanings_(bitMeanings), lit_(lit) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+QSize RegisterView::sizeHint() const {
+    return {8 * 46 + 8, 78};
+}
+
+void RegisterView::setValue(std::optional<uint8_t> value) {
+    if (value == value_) return;
+    value_ = value;
+    update();
+}
+
+void RegisterView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor text = palette().color(QPalette::WindowText);
+    QFont head = font();
+    head.setBold(true);
+    p.setFont(head);
+    p.setPen(text);
+    const QString reading =
+        value_ ? QStringLiteral("%1   %2 = 0x%3")
+                     .arg(title_)
+                     .arg(*value_)
+                     .arg(QString::number(*value_, 16).toUpper().rightJustified(2, u'0'))
+               : QStringLiteral("%1   not read while a motor runs").arg(title_);
+    p.drawText(QRectF(2, 0, width() - 4, 16), Qt::AlignLeft | Qt::AlignVCenter, reading);
+
+    const double cell = (width() - 8) / 8.0;
+    QFont small = font();
+    small.setPixelSize(10);
+    for (int i = 0; i < 8; ++i) {
+        const int bit = 7 - i;
+        const QRectF box(4 + i * cell + 3, 19, cell - 6, 22);
+        const bool on = bitLit(bit);
+        p.setPen(QPen(text, 1));
+        p.setBrush(!value_ ? QColor(200, 200, 200) : on ? lit_ : QColor(245, 245, 245));
+        p.drawRoundedRect(box, 3, 3);
+        p.setFont(head);
+        p.setPen(on ? Qt::white : text);
+        p.drawText(box, Qt::AlignCenter, value_ ? QString::number(on ? 1 : 0) : QString());
+        p.setFont(small);
+        p.setPen(text);
+        p.drawText(QRectF(box.left() - 3, 42, cell, 34), Qt::AlignHCenter | Qt::AlignTop,
+                   QStringLiteral("%1\n").arg(bit) + meanings_[static_cast<size_t>(bit)]);
+    }
+}
+
+}  // namespace ostrel::ui

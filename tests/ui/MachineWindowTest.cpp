@@ -1,0 +1,314 @@
+// The Machine window: job time and preview, progress, the port monitor and the wiring test buttons.
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+
+#include "UiTestSupport.h"
+#include "jobs/JobSimulation.h"
+#include "machine/Registers.h"
+#include "ui/MachineWindow.h"
+
+namespace ostrel::test {
+namespace {
+
+using machine::CONTROL_REG;
+using machine::DATA_REG;
+using machine::STATUS_REG;
+using motion::WiringTestKind;
+
+// A picture with every grey level and a ring at the burn marker's level, as a BMP.
+std::string writePicture(const std::string& folder) {
+    QImage image(60, 40, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x * 4, x * 4, x * 4));
+    }
+    QPainter p(&image);
+    p.setPen(QPen(QColor(0, 0, 0), 5));
+    p.drawEllipse(QPointF(30, 20), 14, 14);
+    p.end();
+    const std::string path = folder + "/ring.bmp";
+    image.save(QString::fromStdString(path));
+    return path;
+}
+
+class MachineWindowTest : public WindowTest {
+  public:
+    void SetUp() override {
+        WindowTest::SetUp();
+        machine = std::make_unique<ui::MachineWindow>(*h.engraver, h.sim.get());
+    }
+    void TearDown() override { machine.reset(); }
+
+    QString text(const char* name) {
+        return machine->findChild<QLabel*>(QString::fromLatin1(name))->text();
+    }
+    ui::RegisterView* reg(const char* name) {
+        return machine->findChild<ui::RegisterView*>(QString::fromLatin1(name));
+    }
+    QPushButton* wiringButton(WiringTestKind kind) {
+        return machine->findChild<QPushButton*>(
+            QStringLiteral("wiring-%1").arg(static_cast<int>(kind)));
+    }
+    // Loads the test picture at a small size (the job then takes minutes, not an hour).
+    void loadSmallPicture() {
+        ASSERT_EQ(h.engraver->set("HScroll1", std::to_string((24 + 2) * 15)),
+                  panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->set("VScroll1", std::to_string((16 + 2) * 15)),
+                  panel::EventResult::Handled);
+        h.host.dialogAnswers = {writePicture(h.tempDir)};
+        h.engraver->click("Command2(0)");
+        ASSERT_TRUE(h.host.errors.empty());
+    }
+
+    std::unique_ptr<ui::MachineWindow> machine;
+};
+
+// --- Job time and preview ---
+
+const QRegularExpression kClock(QStringLiteral("^\\d+:\\d\\d:\\d\\d$"));
+
+int previewMarks(const ui::MachineWindow& w) {
+    const QImage& ghost = w.findChild<ui::WorkPieceView*>(QStringLiteral("workPiece"))->preview();
+    int marks = 0;
+    for (int y = 0; y < ghost.height(); ++y) {
+        for (int x = 0; x < ghost.width(); ++x) marks += qAlpha(ghost.pixel(x, y)) > 0 ? 1 : 0;
+    }
+    return marks;
+}
+
+TEST_F(MachineWindowTest, JobTimeAndPreviewAppearAfterLoadAndOptionAndMatchTheRun) {
+    loadSmallPicture();
+    machine->refreshNow();
+    EXPECT_EQ(text("jobTitle"), QStringLiteral("No job chosen"));
+    EXPECT_EQ(machine->preview(), nullptr);
+
+    h.engraver->click("Option1");
+    ASSERT_TRUE(machine->waitForPreview());
+    ASSERT_NE(machine->preview(), nullptr);
+    const jobs::JobSummary preview = *machine->preview();
+    ASSERT_EQ(preview.outcome, jobs::JobOutcome::Finished) << preview.error;
+    EXPECT_TRUE(kClock.match(text("jobTime")).hasMatch()) << text("jobTime").toStdString();
+    EXPECT_TRUE(text("jobTitle").startsWith(QStringLiteral("Picture engraving, 24 \u00d7 16")));
+    EXPECT_GT(preview.dotsBurned, 0);
+    EXPECT_GT(previewMarks(*machine), 0);
+    // The original is untouched by the computation.
+    EXPECT_TRUE(h.sim->exposures().empty());
+    EXPECT_FALSE(h.engraver->motionRunning());
+
+    // Run takes exactly the time computed, and the progress shows on the way.
+    const double runAt = h.loop.nowMs();
+    h.engraver->click("Command2(1)");
+    h.wait(preview.jobMs / 2);
+    machine->refreshNow();
+    EXPECT_TRUE(text("progressText").startsWith(QStringLiteral("Row ")));
+    EXPECT_TRUE(text("progressText").contains(QStringLiteral(" of 18, dots ")));
+    EXPECT_TRUE(text("elapsed").contains(QStringLiteral("remaining")));
+    ASSERT_TRUE(h.untilIdle());
+    EXPECT_EQ(h.loop.nowMs() - runAt, static_cast<double>(preview.jobMs));
+    EXPECT_EQ(static_cast<int64_t>(h.sim->exposures().size()), preview.dotsBurned);
+}
+
+TEST_F(MachineWindowTest, FrameJobTimeFollowsTheSpeedAndMatchesTheRun) {
+    h.engraver->click("Option2");
+    ASSERT_TRUE(machine->waitForPreview());
+    ASSERT_NE(machine->preview(), nullptr);
+    const int64_t at10ms = machine->preview()->jobMs;
+    EXPECT_EQ(machine->preview()->kind, jobs::JobKind::Frame);
+
+    ASSERT_EQ(h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
+    ASSERT_TRUE(machine->waitForPreview());
+    const int64_t at20ms = machine->preview()->jobMs;
+    EXPECT_GT(at20ms, at10ms);
+
+    const double runAt = h.loop.nowMs();
+    h.engraver->click("Command2(1)");
+    h.wait(at20ms / 3);
+    machine->refreshNow();
+    EXPECT_TRUE(text("progressText").startsWith(QStringLiteral("Leg ")));
+    ASSERT_TRUE(h.untilIdle());
+    EXPECT_EQ(h.loop.nowMs() - runAt, static_cast<double>(at20ms));
+}
+
+// --- Port monitor ---
+
+TEST_F(MachineWindowTest, PortMonitorShowsTheBitsOfAWrittenWord) {
+    for (int word : {0, 1, 2, 4, 8, 16, 32, 64, 128, 0xA5, 0x5A}) {
+        SCOPED_TRACE(word);
+        h.trace->out(DATA_REG, static_cast<uint8_t>(word));
+        machine->refreshNow();
+        ASSERT_EQ(reg("dataRegister")->value(), word);
+        for (int bit = 0; bit < 8; ++bit) {
+            EXPECT_EQ(reg("dataRegister")->bitLit(bit), ((word >> bit) & 1) != 0) << bit;
+        }
+    }
+    h.trace->out(CONTROL_REG, machine::LASER_ON);
+    machine->refreshNow();
+    EXPECT_TRUE(reg("controlRegister")->bitLit(0));
+    EXPECT_TRUE(reg("controlRegister")->meaning(0).contains(QStringLiteral("laser")));
+    h.trace->out(CONTROL_REG, machine::LASER_OFF);
+    machine->refreshNow();
+    EXPECT_FALSE(reg("controlRegister")->bitLit(0));
+
+    // The meanings, by bit.
+    const char* data[] = {"X a", "X b", "X c", "X d", "Y A+", "Y A\u2212", "Y B+", "Y B\u2212"};
+    for (int bit = 0; bit < 8; ++bit) {
+        EXPECT_TRUE(reg("dataRegister")->meaning(bit).startsWith(QString::fromUtf8(data[bit])));
+    }
+    EXPECT_TRUE(reg("statusRegister")->meaning(7).startsWith(QStringLiteral("X home")));
+    EXPECT_TRUE(reg("statusRegister")->meaning(5).startsWith(QStringLiteral("Y home")));
+}
+
+TEST_F(MachineWindowTest, HomeSwitchesShowLive) {
+    // At home on both axes: status 222, X bit 7 set, Y bit 5 clear.
+    machine->refreshNow();
+    EXPECT_EQ(reg("statusRegister")->value(), 222);
+    EXPECT_TRUE(reg("statusRegister")->bitLit(7));
+    EXPECT_FALSE(reg("statusRegister")->bitLit(5));
+    EXPECT_EQ(text("switches"),
+              QStringLiteral("X home switch: <b>closed</b> &nbsp; Y home switch: <b>closed</b>"));
+    // Eight half-steps of X out: the X switch opens while the head is away.
+    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepX), "");
+    h.wait(60);
+    machine->refreshNow();
+    EXPECT_EQ(reg("statusRegister")->value(), 94);
+    EXPECT_TRUE(text("switches").startsWith(QStringLiteral("X home switch: <b>open</b>")));
+}
+
+TEST(MachineWindowRealPort, StatusIsReadOnlyWhileNoMotorRuns) {
+    Harness h;
+    h.start();
+    h.trace->setTraceReads(true);
+    ui::MachineWindow machine(*h.engraver, nullptr);  // as on a real port
+    auto statusReads = [&h] {
+        int n = 0;
+        for (const machine::TraceRecord& r : h.trace->records()) {
+            n += (!r.write && r.address == STATUS_REG) ? 1 : 0;
+        }
+        return n;
+    };
+    auto* status = machine.findChild<ui::RegisterView*>(QStringLiteral("statusRegister"));
+    h.clearTrace();
+    machine.refreshNow();
+    EXPECT_EQ(statusReads(), 1);
+    EXPECT_EQ(status->value(), 222);
+
+    h.engraver->click("Option2");
+    h.engraver->click("Command2(1)");
+    h.wait(500);
+    ASSERT_TRUE(h.engraver->motionRunning());
+    h.clearTrace();
+    machine.refreshNow();
+    EXPECT_EQ(statusReads(), 0);
+    EXPECT_FALSE(status->value().has_value());
+    // The data register still shows the last word written.
+    EXPECT_EQ(machine.findChild<ui::RegisterView*>(QStringLiteral("dataRegister"))->value(),
+              h.sim->data());
+}
+
+// --- Wiring test ---
+
+TEST_F(MachineWindowTest, WiringTestButtonsAreRefusedWhileAJobRuns) {
+    h.engraver->click("Option2");
+    h.engraver->click("Command2(1)");
+    h.wait(50);
+    machine->refreshNow();
+    for (const motion::CoilTest& t : motion::kCoilTests)
+        EXPECT_FALSE(wiringButton(t.kind)->isEnabled());
+    EXPECT_TRUE(text("wiringStatus").contains(QStringLiteral("A job, a jog or homing is running")));
+    // Started anyway (a click already under way): refused, nothing written.
+    h.clearTrace();
+    const std::string why = h.engraver->wiringTest().Start(WiringTestKind::CoilA);
+    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(h.engraver->wiringTest().running());
+
+    h.engraver->click("Command2(5)");  // Abort
+    machine->refreshNow();
+    for (const motion::CoilTest& t : motion::kCoilTests)
+        EXPECT_TRUE(wiringButton(t.kind)->isEnabled());
+}
+
+TEST_F(MachineWindowTest, EveryWiringButtonLeavesThePortAtRest) {
+    struct Case {
+        WiringTestKind kind;
+        std::vector<std::pair<int, int>> words;
+    };
+    const std::vector<Case> cases = {
+        {WiringTestKind::CoilA, {{DATA_REG, 1}}},
+        {WiringTestKind::CoilB, {{DATA_REG, 2}}},
+        {WiringTestKind::CoilC, {{DATA_REG, 4}}},
+        {WiringTestKind::CoilD, {{DATA_REG, 8}}},
+        {WiringTestKind::YAPlus, {{DATA_REG, 16}}},
+        {WiringTestKind::YAMinus, {{DATA_REG, 32}}},
+        {WiringTestKind::YBPlus, {{DATA_REG, 64}}},
+        {WiringTestKind::YBMinus, {{DATA_REG, 128}}},
+        {WiringTestKind::LaserPulse, {{CONTROL_REG, 203}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(motion::wiringTestName(c.kind));
+        h.clearTrace();
+        wiringButton(c.kind)->click();
+        EXPECT_TRUE(h.engraver->wiringTest().running());
+        ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
+        auto expected = c.words;
+        expected.insert(expected.end(), {{DATA_REG, 0}, {CONTROL_REG, 202}});
+        EXPECT_EQ(h.writes(), expected);
+        machine->refreshNow();
+        EXPECT_TRUE(text("wiringStatus").endsWith(QStringLiteral("done, port at rest")));
+    }
+    for (WiringTestKind kind : {WiringTestKind::StepX, WiringTestKind::StepY}) {
+        SCOPED_TRACE(motion::wiringTestName(kind));
+        h.clearTrace();
+        wiringButton(kind)->click();
+        ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
+        const auto w = h.writes();
+        ASSERT_EQ(w.size(), 18u);
+        const auto& plus = kind == WiringTestKind::StepX ? machine::xHalfPlus : machine::yHalfPlus;
+        const auto& minus =
+            kind == WiringTestKind::StepX ? machine::xHalfMinus : machine::yHalfMinus;
+        for (size_t i = 0; i < 16; ++i) {
+            const auto& table = i < 8 ? plus : minus;
+            EXPECT_NE(std::find(table.begin(), table.end(), w[i].second), table.end()) << i;
+        }
+        EXPECT_EQ(w[16], (std::pair<int, int>{DATA_REG, 0}));
+        EXPECT_EQ(w[17], (std::pair<int, int>{CONTROL_REG, 202}));
+    }
+}
+
+TEST_F(MachineWindowTest, LaserPulseTakesTheChosenTimeAndStopEndsATestAtRest) {
+    machine->findChild<QSpinBox*>(QStringLiteral("laserMs"))->setValue(40);
+    wiringButton(WiringTestKind::LaserPulse)->click();
+    h.wait(39);
+    EXPECT_TRUE(h.sim->laserOn());
+    h.wait(1);
+    EXPECT_FALSE(h.sim->laserOn());
+    EXPECT_EQ(h.sim->laserOnMs(), 40.0);
+
+    wiringButton(WiringTestKind::CoilC)->click();
+    h.wait(100);
+    h.clearTrace();
+    machine->findChild<QPushButton*>(QStringLiteral("wiringStop"))->click();
+    EXPECT_FALSE(h.engraver->wiringTest().running());
+    EXPECT_EQ(h.writes(), (std::vector<std::pair<int, int>>{{DATA_REG, 0}, {CONTROL_REG, 202}}));
+}
+
+// --- The menu ---
+
+TEST_F(MachineWindowTest, ViewMenuOpensTheWindowAndClosingOnlyHidesIt) {
+    machine->attachTo(*window);
+    QAction* item = window->findChild<QAction*>(QStringLiteral("machine"));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), QStringLiteral("Machine"));
+    EXPECT_EQ(window->viewMenu()->title(), QStringLiteral("View"));
+    item->trigger();
+    EXPECT_TRUE(machine->isVisible());
+    machine->close();
+    EXPECT_FALSE(machine->isVisible());
+    item->trigger();
+    EXPECT_TRUE(machine->isVisible());
+}
+
+}  // namespace
+}  // namespace ostrel::test
