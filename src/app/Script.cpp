@@ -10,6 +10,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Safety.h"
 
 namespace ostrel::app {
 
@@ -41,6 +42,9 @@ int runScript(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
 
+    // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a long run between two dispatches, at rest.
+    safety::StopSignals stops;
+    command->options.stopSignal = [&stops] { return stops.take(); };
     return runScenario(text.str(), command->options, std::cout, std::cerr);
 }
 
