@@ -181,7 +181,11 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     const QCommandLineOption verbose("verbose",
                                      "Print every step and every ignored event on "
                                      "standard error.");
-    parser.addOptions({helpOption(), versionOption(), trace, traceReads, dump, folder, verbose});
+    const QCommandLineOption realtime("realtime",
+                                      "Run in real time on the Qt event loop, with the window "
+                                      "drawn off screen (traces to the microsecond).");
+    parser.addOptions(
+        {helpOption(), versionOption(), trace, traceReads, dump, folder, verbose, realtime});
     parser.addPositionalArgument("FILE", "The scenario script.");
 
     exitCode = 0;
@@ -195,7 +199,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     if (parser.isSet(helpOption())) {
         out << fullHelp(parser,
                         "ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json] "
-                        "[--folder DIR] [--verbose]",
+                        "[--folder DIR] [--verbose] [--realtime]",
                         scriptFormatHelp());
         return std::nullopt;
     }
@@ -219,6 +223,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     o.dumpPath = parser.value(dump).toStdString();
     o.folder = parser.value(folder).toStdString();
     o.verbose = parser.isSet(verbose);
+    o.realtime = parser.isSet(realtime);
     if ((parser.isSet(trace) && o.tracePath.empty()) ||
         (parser.isSet(dump) && o.dumpPath.empty())) {
         err << "ostrel script: --trace and --dump need a file name\n";

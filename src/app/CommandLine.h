@@ -34,7 +34,8 @@ struct ScriptCommand {
 };
 
 // Parses `ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json]
-// [--folder DIR] [--verbose]`; argv[1] is "script". Same conventions as parseGuiCommandLine.
+// [--folder DIR] [--verbose] [--realtime]`; argv[1] is "script". Same conventions as
+// parseGuiCommandLine.
 std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& exitCode,
                                                     std::ostream& out, std::ostream& err);
 

@@ -1,7 +1,13 @@
-// `ostrel script`: reads a scenario file and runs it headless in virtual time.
+// `ostrel script`: reads a scenario file and runs it headless, in virtual or in real time.
 #include "app/Script.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QStyleFactory>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -11,8 +17,86 @@
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/Safety.h"
+#include "runtime/QtEventLoop.h"
+#include "ui/Look.h"
+#include "ui/MainWindow.h"
 
 namespace ostrel::app {
+
+namespace {
+
+// Real time: the Qt loop runs while the scenario waits, ticks come from the real clock.
+// NOTE: a wait ends at the scenario's own time (the sum of the waits so far), not a span after
+// the step before it, so that the time the other steps take does not add up over a script and
+// the run keeps to the virtual run's timeline.
+class RealTimeClock final : public ScenarioClock {
+  public:
+    runtime::EventLoop& loop() override { return loop_; }
+
+    void wait(int64_t ms) override {
+        scenarioMs_ += static_cast<double>(ms);
+        runUntil(scenarioMs_, nullptr);
+    }
+
+    bool waitUntil(const std::function<bool()>& idle, int64_t maxMs) override {
+        const bool done = runUntil(loop_.nowMs() + static_cast<double>(maxMs), idle);
+        scenarioMs_ = std::max(scenarioMs_, loop_.nowMs());
+        return done;
+    }
+
+    void stop() override { stopped_ = true; }
+
+    // The main window as the GUI shows it, drawn off screen unless a platform was chosen: the
+    // run pays for painting as the program does.
+    std::unique_ptr<QObject> attachView(panel::Engraver& engraver) override {
+        auto window = std::make_unique<ui::MainWindow>(engraver);
+        window->show();
+        return window;
+    }
+
+    std::string timeText() override {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", loop_.nowMs());
+        return text;
+    }
+
+  private:
+    // Runs the Qt loop until the loop's clock reaches `endMs` or until(), checked after every
+    // batch of events, holds. Returns whether until() held.
+    bool runUntil(double endMs, const std::function<bool()>& until) {
+        // The deadline wakes the loop when nothing else would; it is armed again for what is
+        // left (a long wait exceeds a QTimer's range).
+        constexpr double kLongestArmMs = 24.0 * 3600 * 1000;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        deadline.setTimerType(Qt::PreciseTimer);
+        // A run already behind the scenario's time still lets what is due run once, as a wait
+        // in virtual time dispatches what falls due up to its end.
+        bool ranOnce = false;
+        for (;;) {
+            if (until && until()) return true;
+            const double remaining = endMs - loop_.nowMs();
+            if (stopped_) return false;
+            if (remaining <= 0) {
+                if (ranOnce) return false;
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+                ranOnce = true;
+                continue;
+            }
+            ranOnce = true;
+            if (!deadline.isActive()) {
+                deadline.start(static_cast<int>(std::ceil(std::min(remaining, kLongestArmMs))));
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        }
+    }
+
+    runtime::QtEventLoop loop_;
+    double scenarioMs_ = 0;
+    bool stopped_ = false;
+};
+
+}  // namespace
 
 int runScript(int argc, char** argv) {
     int exitCode = 0;
@@ -36,16 +120,37 @@ int runScript(int argc, char** argv) {
     command->options.baseDir =
         std::filesystem::absolute(command->scriptPath, ec).parent_path().string();
 
-    // The picture decoders are Qt plugins; they need an application object, not a display.
+    // The picture decoders are Qt plugins; they need an application object, not a display. A
+    // real-time run draws the window, off screen unless a platform is chosen.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
-
+    if (!QCoreApplication::instance()) {
+        if (command->options.realtime) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
+            app = std::make_unique<QApplication>(qtArgc, qtArgv);
+            // The same look as the GUI's, so that painting costs what it costs there.
+            QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+            ui::loadPictures();
+        } else {
+            app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+        }
+    }
     // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a long run between two dispatches, at rest.
     safety::StopSignals stops;
     command->options.stopSignal = [&stops] { return stops.take(); };
-    return runScenario(text.str(), command->options, std::cout, std::cerr);
+    if (!command->options.realtime)
+        return runScenario(text.str(), command->options, std::cout, std::cerr);
+
+    const ParseResult parsed = parseScenario(text.str());
+    if (!parsed.ok()) {
+        for (const ParseError& e : parsed.errors) std::cerr << e.message() << '\n';
+        return kScriptMalformed;
+    }
+    RealTimeClock clock;
+    return runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
 }
 
 }  // namespace ostrel::app

@@ -1,15 +1,24 @@
 // Scenario scripts for `ostrel script`: the parsed form of a script, its parser and its runner.
 #pragma once
 
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "machine/SimEngraver.h"
+
+namespace ostrel::panel {
+class Engraver;
+}
+namespace ostrel::runtime {
+class EventLoop;
+}
 
 namespace ostrel::app {
 
@@ -82,6 +91,27 @@ struct ScriptOptions {
     // SIGTERM, ...), or 0. A stop puts the machine at rest, ends the script, still writes the
     // dump, and makes the run return kScriptStoppedBase + the signal.
     std::function<int()> stopSignal;
+    bool realtime = false;    // --realtime: the Qt loop, the real clock and the window
+};
+
+// How time passes for a running scenario: the virtual clock (the default), or real time on the
+// Qt loop with the window attached.
+class ScenarioClock {
+  public:
+    virtual ~ScenarioClock() = default;
+    virtual runtime::EventLoop& loop() = 0;
+    // `wait MS`: lets MS milliseconds of the scenario pass.
+    virtual void wait(int64_t ms) = 0;
+    // `until-idle`: lets time pass until idle() holds after a dispatch, at most maxMs. Returns
+    // whether idle() held.
+    virtual bool waitUntil(const std::function<bool()>& idle, int64_t maxMs) = 0;
+    // The program ended: no tick runs again.
+    virtual void stop() = 0;
+    // `start` created the core: a view to keep while the scenario runs (it goes before the
+    // core does), or none.
+    virtual std::unique_ptr<QObject> attachView(panel::Engraver&) { return nullptr; }
+    // The loop's time as --verbose prints it.
+    virtual std::string timeText() = 0;
 };
 
 // Exit codes of `ostrel script`.
@@ -90,9 +120,13 @@ inline constexpr int kScriptFailed = 1;         // an expect failed or an event 
 inline constexpr int kScriptMalformed = 2;      // a malformed script, or a file that cannot be used
 inline constexpr int kScriptStoppedBase = 128;  // + the signal that stopped the run
 
-// Runs a parsed scenario. Results, messages and failures go to `out`; notes to `err`.
+// Runs a parsed scenario in virtual time. Results, messages and failures go to `out`; notes to
+// `err`.
 int runScenario(const Scenario& scenario, const ScriptOptions& options, std::ostream& out,
                 std::ostream& err);
+// The same on the given clock.
+int runScenario(const Scenario& scenario, const ScriptOptions& options, ScenarioClock& clock,
+                std::ostream& out, std::ostream& err);
 // Parses and runs a script text; parse errors go to `err` and return kScriptMalformed.
 int runScenario(std::string_view text, const ScriptOptions& options, std::ostream& out,
                 std::ostream& err);

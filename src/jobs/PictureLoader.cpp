@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -51,38 +52,77 @@ uint32_t le32(const QByteArray& d, qsizetype i) {
     return le16(d, i) | le16(d, i + 2) << 16;
 }
 
+// Reads a file in chunks for a walk from its start: a camera's JPEG is megabytes, and holding it
+// whole costs more (fresh memory to fault in) than decoding it at a reduced scale.
+class ChunkedFile {
+  public:
+    explicit ChunkedFile(QIODevice& device) : device_(device), size_(device.size()) {}
+    qint64 size() const { return size_; }
+    // The byte at `pos` (0 <= pos < size()).
+    unsigned at(qint64 pos) {
+        if (!load(pos)) return 0;
+        return static_cast<unsigned char>(chunk_[static_cast<size_t>(pos - start_)]);
+    }
+    // The first 0xFF byte at or after `pos`, or size() when there is none.
+    qint64 findFF(qint64 pos) {
+        while (pos < size_ && load(pos)) {
+            const char* from = chunk_.data() + (pos - start_);
+            const char* end = chunk_.data() + length_;
+            if (const void* ff = std::memchr(from, 0xFF, static_cast<size_t>(end - from))) {
+                return start_ + (static_cast<const char*>(ff) - chunk_.data());
+            }
+            pos = start_ + length_;
+        }
+        return size_;
+    }
+
+  private:
+    bool load(qint64 pos) {
+        if (pos >= start_ && pos < start_ + length_) return true;
+        if (!device_.seek(pos)) return false;
+        const qint64 n = device_.read(chunk_.data(), static_cast<qint64>(chunk_.size()));
+        start_ = pos;
+        length_ = std::max<qint64>(0, n);
+        return length_ > 0;
+    }
+
+    QIODevice& device_;
+    qint64 size_;
+    std::vector<char> chunk_ = std::vector<char>(64 * 1024);
+    qint64 start_ = 0, length_ = 0;
+};
+
 // Qt's JPEG decoder fills a truncated scan with grey and calls it a success, so the file is
 // walked marker by marker and must reach its end-of-image marker.
-bool jpegComplete(const QByteArray& d) {
-    const qsizetype n = d.size();
-    qsizetype pos = 2;  // after the start-of-image marker
+bool jpegComplete(ChunkedFile& d) {
+    const qint64 n = d.size();
+    qint64 pos = 2;  // after the start-of-image marker
     while (pos < n) {
-        if (byteAt(d, pos) != 0xFF) return false;
-        while (pos < n && byteAt(d, pos) == 0xFF) ++pos;  // fill bytes
+        if (d.at(pos) != 0xFF) return false;
+        while (pos < n && d.at(pos) == 0xFF) ++pos;  // fill bytes
         if (pos >= n) return false;
-        const unsigned marker = byteAt(d, pos++);
+        const unsigned marker = d.at(pos++);
         if (marker == 0xD9) return true;                                     // end of image
         if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;  // no length
         if (pos + 2 > n) return false;
-        const qsizetype length = byteAt(d, pos) << 8 | byteAt(d, pos + 1);
+        const qint64 length = d.at(pos) << 8 | d.at(pos + 1);
         if (length < 2) return false;
         pos += length;
         if (pos > n) return false;
         if (marker != 0xDA) continue;
         // Entropy-coded data after a start-of-scan runs to the next marker; 0xFF 0x00 is a
         // stuffed data byte and 0xFF 0xD0-0xD7 a restart marker inside the scan.
-        while (pos + 1 < n) {
-            if (byteAt(d, pos) == 0xFF) {
-                const unsigned next = byteAt(d, pos + 1);
-                if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
-                    pos += 2;
-                    continue;
-                }
-                if (next != 0xFF) break;
+        for (;;) {
+            pos = d.findFF(pos);
+            if (pos + 1 >= n) return false;
+            const unsigned next = d.at(pos + 1);
+            if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) {
+                pos += 2;
+                continue;
             }
+            if (next != 0xFF) break;
             ++pos;
         }
-        if (pos + 1 >= n) return false;
     }
     return false;
 }
@@ -292,18 +332,24 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     if (!file.open(QIODevice::ReadOnly)) {
         return failure(path, "the file cannot be read (" + file.errorString().toStdString() + ").");
     }
-    QByteArray bytes = file.readAll();
-    file.close();
-
+    // The kinds are told apart by their first bytes; a JPEG is then decoded straight from the
+    // file, the other kinds from its bytes in memory.
+    QByteArray bytes = file.peek(16);
     const Signature* signature = recognise(bytes);
     if (!signature) {
         return failure(path, "it is not a picture the engraver can load (JPEG, GIF, BMP or PNG).");
     }
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
-    QImageReader reader(&buffer, signature->qtFormat);
     const bool jpeg = signature->kind == PictureKind::Jpeg;
+    QBuffer buffer;
+    if (!jpeg) {
+        bytes = file.readAll();
+        file.close();
+        buffer.setBuffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+    }
+    const qint64 jpegBytes = jpeg ? file.size() : 0;
+    QImageReader::setAllocationLimit(kDecodeAllocationLimitMb);
+    QImageReader reader(jpeg ? static_cast<QIODevice*>(&file) : &buffer, signature->qtFormat);
     // Qt gives no size at all for some huge headers, so the claim is read from the header
     // itself where it stands at a fixed place; a JPEG's size (at most 65535 a side) comes
     // from Qt.
@@ -324,11 +370,21 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
     const QSize source = qtSize;
-    // libpng refuses truncated files by itself.
-    const bool complete = signature->kind == PictureKind::Jpeg  ? jpegComplete(bytes)
-                          : signature->kind == PictureKind::Bmp ? bmpComplete(bytes)
-                          : signature->kind == PictureKind::Gif ? gifFirstFrameComplete(bytes)
-                                                                : true;
+    // libpng refuses truncated files by itself. The JPEG walk reads the file through a handle
+    // of its own, so that the decoder's stays where it is.
+    bool complete = true;
+    if (jpeg) {
+        QFile walked(name);
+        complete = walked.open(QIODevice::ReadOnly) && walked.size() == jpegBytes;
+        if (complete) {
+            ChunkedFile chunks(walked);
+            complete = jpegComplete(chunks);
+        }
+    } else if (signature->kind == PictureKind::Bmp) {
+        complete = bmpComplete(bytes);
+    } else if (signature->kind == PictureKind::Gif) {
+        complete = gifFirstFrameComplete(bytes);
+    }
     if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
 
     const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
@@ -340,6 +396,11 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     }
     // GIF: the first read gives the first frame of an animation.
     QImage image = reader.read();
+    // NOTE: the walk and the decode read the file one after the other; a file that changed
+    // size in between is not the file that was found complete.
+    if (jpeg && !image.isNull() && QFileInfo(name).size() != jpegBytes) {
+        return failure(path, "the file changed while it was being loaded.");
+    }
     if (image.isNull()) {
         return failure(path, "the file is damaged and cannot be decoded (" +
                                  reader.errorString().toStdString() + ").");

@@ -1,18 +1,53 @@
-// Real time on Qt: one precise single-shot QTimer armed for the earliest due tick.
+// Real time on Qt: one timer file descriptor (timerfd) armed for the earliest due tick, watched
+// by the Qt loop.
 //
 // The schedule is kept here rather than in one QTimer per window timer, so that ticks are
 // scheduled from their due times (no drift from handler time), an unchanged interval keeps its
 // schedule, and a tick that fell due during a blocking sleep fires once afterwards.
+//
+// Qt's timers wake the thread to the whole millisecond at best, and often most of one late; a
+// 5 ms step period needs better. A timerfd armed with the due instant on CLOCK_MONOTONIC, to
+// the nanosecond and with no timer slack, makes the Qt loop's poll return at that instant: one
+// wake-up per tick, the thread never blocked beyond its poll, and with no timer enabled the
+// descriptor is disarmed and nothing wakes at all. Where no timerfd can be had, a precise QTimer
+// to the next whole millisecond stands in.
 #include "runtime/QtEventLoop.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
-#include <chrono>
+#include <cerrno>
 #include <cmath>
-#include <thread>
+#include <ctime>
 
 namespace ostrel::runtime {
+
+namespace {
+
+// Countdowns that a tick handler starts within this time of the tick's due time (the thread's
+// wake-up latency and a short handler) are counted from the due time, as in virtual time, so
+// that timers handing over to each other do not drift. A tick that found the loop busy, or a
+// handler that worked longer, starts them from now.
+constexpr double kHandOverSlackMs = 2.0;
+
+int64_t monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+timespec toTimespec(int64_t ns) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    return ts;
+}
+
+}  // namespace
 
 struct QtEventLoop::State {
     struct TimerState {
@@ -24,19 +59,65 @@ struct QtEventLoop::State {
         uint64_t order = 0;
     };
     std::vector<TimerState> timers;
-    QElapsedTimer clock;
-    QTimer wake;
+    int64_t originNs = 0;  // the monotonic clock when the loop was created
     uint64_t order = 0;
+    // Inside a tick handler, the tick's logical time: its due time plus the blocking sleeps of
+    // the handler so far. -1 outside.
+    double tickTime = -1;
+    // The wake-up: a timerfd and its notifier, or the stand-in QTimer when fd < 0.
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer fallback;
+    int64_t armedNs = -1;  // the instant the wake-up is armed for; -1 disarmed
 };
 
 QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
-    state_->clock.start();
-    state_->wake.setSingleShot(true);
-    state_->wake.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&state_->wake, &QTimer::timeout, this, [this] {
-        dispatchDue();
-        rearm();
-    });
+    state_->originNs = monotonicNs();
+    state_->fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (state_->fd >= 0) {
+        state_->notifier = std::make_unique<QSocketNotifier>(state_->fd, QSocketNotifier::Read);
+        QObject::connect(state_->notifier.get(), &QSocketNotifier::activated, this, [this] {
+            uint64_t expirations = 0;
+            // NOTE: the descriptor stays readable until it is read: read it before anything
+            // else, or the loop spins.
+            if (::read(state_->fd, &expirations, sizeof expirations) < 0 && errno == EAGAIN) {
+                return;  // re-armed since it fired
+            }
+            onWake();
+        });
+    }
+    state_->fallback.setSingleShot(true);
+    state_->fallback.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&state_->fallback, &QTimer::timeout, this, [this] { onWake(); });
+}
+
+QtEventLoop::~QtEventLoop() {
+    state_->notifier.reset();
+    if (state_->fd >= 0) ::close(state_->fd);
+}
+
+double QtEventLoop::nowMs() const {
+    return static_cast<double>(monotonicNs() - state_->originNs) / 1e6;
+}
+
+double QtEventLoop::earliestDue() const {
+    double earliest = -1;
+    for (const auto& t : state_->timers) {
+        if (t.enabled && !t.running && (earliest < 0 || t.due < earliest)) earliest = t.due;
+    }
+    return earliest;
+}
+
+double QtEventLoop::countdownStart() const {
+    const double now = nowMs();
+    const double tick = state_->tickTime;
+    return tick >= 0 && now - tick <= kHandOverSlackMs ? tick : now;
+}
+
+void QtEventLoop::onWake() {
+    state_->armedNs = -1;
+    dispatchDue();
+    rearm();
 }
 
 void QtEventLoop::dispatchDue() {
@@ -58,6 +139,7 @@ void QtEventLoop::dispatchDue() {
         if (best < 0) return;
         auto& t = state_->timers[best];
         const double now = nowMs();
+        const double dueTime = t.due;
         t.due += t.interval;
         if (t.due <= now) t.due = now + t.interval;  // came late: fires once, no pile-up
         t.order = state_->order++;
@@ -65,31 +147,37 @@ void QtEventLoop::dispatchDue() {
         // The wake-up stays armed for the other timers, so that a doEvents() inside this
         // handler dispatches them as the virtual loop does.
         rearm();
+        const double outerTickTime = state_->tickTime;
+        state_->tickTime = dueTime;
         std::function<void()> tick = t.tick;
         if (tick) tick();
+        state_->tickTime = outerTickTime;
         // NOTE: the handler may create timers, so the vector may have moved: index again.
         state_->timers[best].running = false;
         notifyDispatched();
     }
 }
 
-QtEventLoop::~QtEventLoop() = default;
-
-double QtEventLoop::nowMs() const {
-    return state_->clock.nsecsElapsed() / 1e6;
-}
-
 void QtEventLoop::rearm() {
-    double earliest = -1;
-    for (const auto& t : state_->timers) {
-        if (t.enabled && !t.running && (earliest < 0 || t.due < earliest)) earliest = t.due;
-    }
-    if (earliest < 0) {
-        state_->wake.stop();  // nothing runs: no wake-ups at all
+    const double earliest = earliestDue();
+    if (state_->fd < 0) {
+        if (earliest < 0) {
+            state_->fallback.stop();  // nothing runs: no wake-ups at all
+        } else {
+            const double wait = std::max(0.0, earliest - nowMs());
+            state_->fallback.start(static_cast<int>(std::ceil(wait)));
+        }
         return;
     }
-    const double wait = std::max(0.0, earliest - nowMs());
-    state_->wake.start(static_cast<int>(std::ceil(wait)));
+    // An instant already past (a tick that fell due during a handler) fires at once. The
+    // nanosecond is rounded up, so that the wake-up never comes before the due time.
+    const int64_t ns =
+        earliest < 0 ? -1 : state_->originNs + std::llround(std::ceil(earliest * 1e6));
+    if (ns == state_->armedNs) return;
+    itimerspec spec{};
+    if (ns >= 0) spec.it_value = toTimespec(ns);  // all zero: disarmed, no wake-ups at all
+    timerfd_settime(state_->fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    state_->armedNs = ns;
 }
 
 TimerId QtEventLoop::createTimer(std::function<void()> tick, int intervalMs, bool enabled) {
@@ -108,8 +196,9 @@ void QtEventLoop::setHandler(TimerId id, std::function<void()> tick) {
 
 void QtEventLoop::setEnabled(TimerId id, bool on) {
     auto& t = state_->timers.at(id);
-    if (on && !t.enabled) {
-        t.due = nowMs() + t.interval;
+    if (on == t.enabled) return;  // enabling an enabled timer changes nothing
+    if (on) {
+        t.due = countdownStart() + t.interval;
         t.order = state_->order++;
     }
     t.enabled = on;
@@ -126,7 +215,7 @@ void QtEventLoop::setInterval(TimerId id, int intervalMs) {
     if (intervalMs == t.interval) return;
     t.interval = intervalMs;
     if (t.enabled) {
-        t.due = nowMs() + t.interval;
+        t.due = countdownStart() + t.interval;
         t.order = state_->order++;
         rearm();
     }
@@ -153,7 +242,12 @@ void QtEventLoop::doEvents() {
 }
 
 void QtEventLoop::sleepMs(int ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    if (ms <= 0) return;
+    // A sleep inside a tick moves the tick's logical time on, as it moves the virtual clock.
+    if (state_->tickTime >= 0) state_->tickTime += ms;
+    const timespec until = toTimespec(monotonicNs() + int64_t{ms} * 1'000'000);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
 }
 
 }  // namespace ostrel::runtime

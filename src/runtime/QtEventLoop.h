@@ -1,7 +1,6 @@
-// The real-time event loop on Qt: precise timers, processEvents, monotonic clock.
+// The real-time event loop on Qt: sub-millisecond timers, processEvents, monotonic clock.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <memory>
 #include <vector>
@@ -28,9 +27,15 @@ class QtEventLoop final : public QObject, public EventLoop {
     void sleepMs(int ms) override;
 
   private:
+    // The wake-up fired: dispatches what is due and arms it for the next tick.
+    void onWake();
     // One pass over the timers: each one due when the pass began fires once, earliest first.
     void dispatchDue();
     void rearm();
+    // Due time of the earliest enabled timer that is not running, or -1.
+    double earliestDue() const;
+    // Where a countdown started now begins (see kHandOverSlackMs).
+    double countdownStart() const;
     struct State;
     std::unique_ptr<State> state_;
 };

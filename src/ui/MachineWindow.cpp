@@ -253,6 +253,9 @@ void MachineWindow::attachTo(MainWindow& main) {
     QAction* item = main.viewMenu()->addAction(QStringLiteral("Machine"));
     item->setObjectName(QStringLiteral("machine"));
     connect(item, &QAction::triggered, this, &MachineWindow::showBeside);
+    connect(&main, &MainWindow::operatorEventForwarded, this, [this] {
+        if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();
+    });
 }
 
 void MachineWindow::showBeside() {
@@ -274,7 +277,10 @@ void MachineWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MachineWindow::showEvent(QShowEvent* event) {
-    idleTimer_.start();
+    // NOTE: a real port's status changes by hand (a head pushed onto its switch) and is
+    // polled. The simulator changes only through a dispatched tick or an operator event, which
+    // both refresh the window: polling it would wake the program while nothing runs.
+    if (!sim_) idleTimer_.start();
     refreshNow();
     QWidget::showEvent(event);
 }

@@ -150,6 +150,11 @@ MainWindow::MainWindow(panel::Engraver& engraver, QWidget* parent)
     // The operator cannot resize the window: client area plus menu bar, nothing else.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
+    // NOTE: the window starts with the focus on its client area, not in the first speed list:
+    // a text cursor blinking there would wake the program twice a second while nothing runs.
+    client_->setFocusPolicy(Qt::ClickFocus);
+    client_->setFocus();
+
     renderTimer_.setSingleShot(true);
     renderTimer_.setInterval(0);
     connect(&renderTimer_, &QTimer::timeout, this, &MainWindow::renderNow);
@@ -429,6 +434,7 @@ void MainWindow::afterForward() {
     } else {
         renderNow();
     }
+    emit operatorEventForwarded();
 }
 
 void MainWindow::forwardClick(const std::string& name) {

@@ -33,6 +33,11 @@ class MainWindow final : public QMainWindow {
     // machine put their items into it.
     QMenu* viewMenu();
 
+  signals:
+    // An operator event went to the core. The Machine window looks at the job's inputs then,
+    // rather than polling them while nothing runs.
+    void operatorEventForwarded();
+
   protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,11 +1,12 @@
-// The Qt loop's bookkeeping and its doEvents rules; no assertion here depends on how long
-// anything takes.
+// The Qt loop's bookkeeping, its doEvents rules and its hand-overs; no assertion here depends
+// on how fast anything runs (time is bounded from below only, as the system guarantees).
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <algorithm>
 #include <functional>
+#include <string>
 
 #include "runtime/QtEventLoop.h"
 
@@ -101,4 +102,94 @@ TEST(QtEventLoop, DoEventsNeverReEntersTheRunningTimer) {
     // The other timer, due during the sleep, was dispatched from inside the handler.
     EXPECT_EQ(otherInside, 2);
     EXPECT_EQ(otherTicks, 2);
+}
+
+TEST(QtEventLoop, TimersStartedTogetherFireInStartOrder) {
+    QtEventLoop loop;
+    Timer starter(loop, 1, true);
+    Timer a(loop, 3, false), b(loop, 3, false);
+    std::string order;
+    starter.setHandler([&] {
+        starter.setEnabled(false);
+        b.setEnabled(true);
+        a.setEnabled(true);
+    });
+    a.setHandler([&] {
+        order += 'a';
+        a.setEnabled(false);
+    });
+    b.setHandler([&] {
+        order += 'b';
+        b.setEnabled(false);
+    });
+    EXPECT_TRUE(runUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, "ba");
+}
+
+TEST(QtEventLoop, HandOversAlternateAndNeverOverlap) {
+    QtEventLoop loop;
+    Timer a(loop, 1, true), b(loop, 2, false);
+    std::string order;
+    bool overlap = false;
+    a.setHandler([&] {
+        order += 'a';
+        overlap |= b.Enabled();
+        a.setEnabled(false);
+        b.setEnabled(true);
+    });
+    b.setHandler([&] {
+        order += 'b';
+        overlap |= a.Enabled();
+        b.setEnabled(false);
+        if (order.size() < 20) a.setEnabled(true);
+    });
+    EXPECT_TRUE(runUntil([&] { return order.size() == 20; }));
+    EXPECT_EQ(order, "abababababababababab");
+    EXPECT_FALSE(overlap);
+}
+
+// A blocking sleep inside a tick moves the tick's time on, as it moves the virtual clock: a
+// countdown started after it runs a whole interval (less the hand-over slack of 2 ms) from the
+// end of the sleep, never from the tick's due time.
+TEST(QtEventLoop, ACountdownStartedAfterASleepInATickCountsFromAfterTheSleep) {
+    QtEventLoop loop;
+    Timer a(loop, 1, true), b(loop, 10, false);
+    double enabledAt = -1, firedAt = -1;
+    a.setHandler([&] {
+        a.setEnabled(false);
+        loop.sleepMs(30);
+        enabledAt = loop.nowMs();
+        b.setEnabled(true);
+    });
+    b.setHandler([&] {
+        firedAt = loop.nowMs();
+        b.setEnabled(false);
+    });
+    EXPECT_TRUE(runUntil([&] { return firedAt >= 0; }));
+    EXPECT_GE(firedAt - enabledAt, 10.0 - 2.0);
+}
+
+TEST(QtEventLoop, SleepBlocksForAtLeastItsTime) {
+    QtEventLoop loop;
+    const double before = loop.nowMs();
+    loop.sleepMs(3);
+    EXPECT_GE(loop.nowMs() - before, 3.0);
+    loop.sleepMs(0);
+    loop.sleepMs(-5);
+}
+
+// The wake-up belongs to the loop: a loop destroyed with a timer enabled leaves nothing behind
+// that could fire into it.
+TEST(QtEventLoop, ALoopDestroyedWithTimersEnabledNeverTicksAgain) {
+    int ticks = 0;
+    {
+        QtEventLoop loop;
+        Timer t(loop, 1, true);
+        t.setHandler([&] { ++ticks; });
+        EXPECT_TRUE(runUntil([&] { return ticks > 0; }));
+    }
+    const int after = ticks;
+    QDeadlineTimer deadline(30);
+    while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(ticks, after);
 }

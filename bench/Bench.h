@@ -1,0 +1,41 @@
+// The benchmark's measurements: what each one needs and the figures it adds.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "Figures.h"
+
+namespace ostrel::bench {
+
+struct Context {
+    std::string ostrel;         // the ostrel program under test
+    std::string self;           // this program, for the measurements run in a child
+    std::string workDir;        // scratch files: scenarios, traces, the generated JPEG
+    std::string samplePicture;  // resources/sample.png
+    int repeats = 3;
+    // Put before the real-time runs' command (e.g. chrt -f 10), to tell the program's own
+    // latency from the load of other processes on the machine.
+    std::vector<std::string> realtimePrefix;
+    std::ostream* log = nullptr;  // progress notes
+};
+
+// Real-time fidelity of `ostrel script --realtime` (a 5 ms X jog and a small picture run at
+// 5 ms against their virtual-time runs), and the CPU a job at 10 ms costs.
+void measureRealTime(const Context& context, std::vector<Figure>& figures);
+// A full-size Precise-Burning job in virtual time, trace off.
+void measureVirtualSpeed(const Context& context, std::vector<Figure>& figures);
+// Load of a 24-megapixel JPEG into the 127 x 103 burn mask, against djpeg's full decode.
+void measurePictureLoad(const Context& context, std::vector<Figure>& figures);
+// The GUI idle: CPU and wake-ups over 5 s.
+void measureIdle(const Context& context, std::vector<Figure>& figures);
+
+// The child side of measurePictureLoad: loads FILE through the Load button of a fresh core
+// writing into FOLDER, and prints the milliseconds the click took.
+int loadChild(const std::string& file, const std::string& folder);
+// The child side of the bare loop's reference: 400 ticks of a 5 ms timer on QtEventLoop; prints
+// the p99 and the largest period error in ms.
+int timerChild();
+
+}  // namespace ostrel::bench

@@ -1,0 +1,288 @@
+// Real-time fidelity: `ostrel script --realtime` traces compared row by row with the same
+// scenario's virtual-time trace, and the CPU a job costs with the window drawn.
+#include <QCoreApplication>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+#include "Bench.h"
+#include "Process.h"
+#include "runtime/QtEventLoop.h"
+
+namespace ostrel::bench {
+
+namespace {
+
+// A 2-second X jog at 5 ms in manual mode. The first wait leaves time for the window to come up;
+// the run is compared from the press on.
+constexpr const char* kJogScenario = R"(# X jog at 5 ms for 2 seconds
+head 20 20
+start
+set Combo1 5
+click Command2(6)
+wait 500
+mousedown Command1(3)
+wait 2000
+mouseup Command1(3)
+wait 20
+)";
+constexpr double kJogFromMs = 500;
+
+// The smallest picture run (15 x 15, Coarse-Burning) at 5 ms, homed first.
+constexpr const char* kPictureScenario = R"(# 15 x 15 picture run at 5 ms
+start
+set Combo1 5
+click Command3
+until-idle 60000
+click Command5
+until-idle 60000
+set HScroll1 255
+set VScroll1 255
+dialog sample.png
+click Command2(0)
+click Option1
+wait 500
+click Command2(1)
+until-idle
+)";
+constexpr double kPictureFromMs = 500;
+
+// A full-size Precise-Burning run at 10 ms, aborted after 8 s; the CPU is sampled in between.
+constexpr const char* kBusyScenario = R"(# full-size picture run at 10 ms, CPU sampled
+start
+set Combo1 10
+click Command3
+until-idle 60000
+click Command5
+until-idle 60000
+set Check1 0
+dialog sample.png
+click Command2(0)
+click Option1
+wait 1500
+click Command2(1)
+wait 6500
+click Command2(5)
+)";
+
+struct Row {
+    double t = 0;
+    std::string access;  // op,port,value
+};
+
+std::vector<Row> readTrace(const std::string& path) {
+    std::vector<Row> rows;
+    std::istringstream in(readFile(path));
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        const size_t comma = line.find(',');
+        if (comma == std::string::npos) continue;
+        rows.push_back({std::atof(line.substr(0, comma).c_str()), line.substr(comma + 1)});
+    }
+    return rows;
+}
+
+struct Fidelity {
+    std::vector<double> errors;  // |real period - virtual period| per tick, ms
+    double ratio = NAN;          // real span / virtual span
+    size_t compared = 0;
+    bool sameAccesses = true;  // the same port accesses in the same order
+};
+
+// Rows from `fromMs` (virtual) on, paired by position: both runs make the same accesses in the
+// same order, so row i of one is row i of the other. Rows of one tick share a virtual time;
+// each change of virtual time is one tick, whose period is compared.
+Fidelity compare(const std::vector<Row>& real, const std::vector<Row>& virt, double fromMs) {
+    Fidelity f;
+    size_t first = 0;
+    while (first < virt.size() && virt[first].t < fromMs) ++first;
+    const size_t n = std::min(real.size(), virt.size());
+    size_t last = first;
+    for (size_t i = first; i < n; ++i) {
+        if (real[i].access != virt[i].access) {
+            f.sameAccesses = false;
+            break;
+        }
+        last = i;
+        if (i > first) {
+            const double dv = virt[i].t - virt[i - 1].t;
+            if (dv > 0) f.errors.push_back(std::abs((real[i].t - real[i - 1].t) - dv));
+        }
+    }
+    f.compared = last >= first ? last - first + 1 : 0;
+    const double virtualSpan = virt[last].t - virt[first].t;
+    if (f.compared > 1 && virtualSpan > 0) f.ratio = (real[last].t - real[first].t) / virtualSpan;
+    return f;
+}
+
+struct FidelityFigures {
+    Figure p50, p99, max, ratio, preemptions;
+};
+
+FidelityFigures makeFigures(const std::string& key, const std::string& what) {
+    FidelityFigures f;
+    f.p50 =
+        makeFigure(key + ".period_error_p50", what + ": period error p50", "ms", Goal::None, 0, 3);
+    f.p99 = makeFigure(key + ".period_error_p99", what + ": period error p99", "ms", Goal::AtMost,
+                       0.3, 3);
+    f.max =
+        makeFigure(key + ".period_error_max", what + ": period error max", "ms", Goal::None, 0, 3);
+    f.ratio = makeFigure(key + ".wall_over_virtual", what + ": wall / virtual time", "",
+                         Goal::AtMost, 1.005, 4);
+    f.preemptions = makeFigure(key + ".preemptions_per_s", what + ": preempted by other processes",
+                               "per s", Goal::None, 0, 1);
+    return f;
+}
+
+std::vector<std::string> offscreen() {
+    return {"QT_QPA_PLATFORM=offscreen"};
+}
+
+void measureFidelity(const Context& c, const std::string& key, const std::string& what,
+                     const char* scenario, double fromMs, std::vector<Figure>& figures) {
+    const std::string script = c.workDir + "/" + key + ".scn";
+    writeFile(script, scenario);
+    FidelityFigures out = makeFigures(key, what);
+
+    const std::string virtualTrace = c.workDir + "/" + key + "-virtual.csv";
+    const ChildEnd v = runChild({{c.ostrel, "script", script, "--trace", virtualTrace},
+                                 {},
+                                 c.workDir + "/" + key + "-virtual.out",
+                                 c.workDir + "/" + key + "-virtual.err"});
+    const std::vector<Row> virt = readTrace(virtualTrace);
+    if (v.exitCode != 0 || virt.empty()) {
+        out.p99.note = "the virtual run failed (exit " + std::to_string(v.exitCode) + ")";
+    } else {
+        for (int r = 0; r < c.repeats; ++r) {
+            const std::string realTrace = c.workDir + "/" + key + "-real.csv";
+            double wall = 0;
+            std::vector<std::string> command = c.realtimePrefix;
+            command.insert(command.end(),
+                           {c.ostrel, "script", script, "--realtime", "--trace", realTrace});
+            const ChildEnd e = runChild({command, offscreen(), c.workDir + "/" + key + "-real.out",
+                                         c.workDir + "/" + key + "-real.err"},
+                                        &wall);
+            const Fidelity f = compare(readTrace(realTrace), virt, fromMs);
+            *c.log << "  " << what << " run " << r + 1 << ": exit " << e.exitCode << ", "
+                   << f.compared << " accesses compared, " << f.errors.size() << " ticks, "
+                   << static_cast<int>(wall) << " ms wall, " << e.cpuMs << " ms CPU"
+                   << (f.sameAccesses ? "" : ", accesses differ from the virtual run") << '\n';
+            if (e.exitCode != 0 || f.errors.empty()) {
+                out.p99.note = "the real-time run failed (exit " + std::to_string(e.exitCode) + ")";
+                continue;
+            }
+            out.p50.samples.push_back(percentile(f.errors, 0.50));
+            out.p99.samples.push_back(percentile(f.errors, 0.99));
+            out.max.samples.push_back(percentile(f.errors, 1.0));
+            out.ratio.samples.push_back(f.ratio);
+            out.preemptions.samples.push_back(static_cast<double>(e.preemptions) * 1000.0 / wall);
+        }
+    }
+    for (Figure* fig : {&out.p50, &out.p99, &out.max, &out.ratio, &out.preemptions}) {
+        figures.push_back(*fig);
+    }
+}
+
+void measureBusy(const Context& c, std::vector<Figure>& figures) {
+    Figure cpu = makeFigure("busy10.cpu_percent", "job at 10 ms, window drawn: CPU", "% of a core",
+                            Goal::AtMost, 3.0, 2);
+    Figure wakes =
+        makeFigure("busy10.wakeups_per_s", "job at 10 ms: wake-ups", "per s", Goal::None, 0, 0);
+    const std::string script = c.workDir + "/busy10.scn";
+    writeFile(script, kBusyScenario);
+    constexpr double kSettleMs = 500, kWindowMs = 5000;
+    for (int r = 0; r < c.repeats; ++r) {
+        const std::string err = c.workDir + "/busy10.err";
+        std::vector<std::string> command = c.realtimePrefix;
+        command.insert(command.end(), {c.ostrel, "script", script, "--realtime", "--verbose"});
+        const pid_t pid = startChild({command, offscreen(), c.workDir + "/busy10.out", err});
+        // The job starts with the Run click, which --verbose announces.
+        const double deadline = monotonicMs() + 20000;
+        while (readFile(err).find("click Command2(1)") == std::string::npos &&
+               monotonicMs() < deadline) {
+            sleepForMs(20);
+        }
+        sleepForMs(kSettleMs);
+        const auto before = sampleProcess(pid);
+        sleepForMs(kWindowMs);
+        const auto after = sampleProcess(pid);
+        const ChildEnd end = waitChild(pid);
+        if (end.exitCode != 0 || !before || !after) {
+            cpu.note = "the run failed (exit " + std::to_string(end.exitCode) + ")";
+            continue;
+        }
+        const double span = after->atMs - before->atMs;
+        cpu.samples.push_back(100.0 * (after->cpuMs - before->cpuMs) / span);
+        wakes.samples.push_back(1000.0 * static_cast<double>(after->wakeUps - before->wakeUps) /
+                                span);
+        *c.log << "  job at 10 ms run " << r + 1 << ": " << cpu.samples.back() << " % CPU, "
+               << wakes.samples.back() << " wake-ups/s\n";
+    }
+    figures.push_back(cpu);
+    figures.push_back(wakes);
+}
+
+// The loop alone, without the core or the window: what the machine itself allows.
+void measureBareTimer(const Context& c, std::vector<Figure>& figures) {
+    Figure p99 = makeFigure("bare5.period_error_p99", "QtEventLoop alone at 5 ms: period error p99",
+                            "ms", Goal::None, 0, 3);
+    Figure max = makeFigure("bare5.period_error_max", "QtEventLoop alone at 5 ms: period error max",
+                            "ms", Goal::None, 0, 3);
+    for (int r = 0; r < c.repeats; ++r) {
+        std::vector<std::string> command = c.realtimePrefix;
+        command.insert(command.end(), {c.self, "--timer-child"});
+        const std::string out = c.workDir + "/bare5.out";
+        const ChildEnd e = runChild({command, {}, out, "/dev/null"});
+        std::istringstream figuresOut(readFile(out));
+        double high = NAN, highest = NAN;
+        if (e.exitCode != 0 || !(figuresOut >> high >> highest)) {
+            p99.note = "the timer run failed (exit " + std::to_string(e.exitCode) + ")";
+            continue;
+        }
+        p99.samples.push_back(high);
+        max.samples.push_back(highest);
+    }
+    figures.push_back(p99);
+    figures.push_back(max);
+}
+
+}  // namespace
+
+int timerChild() {
+    constexpr int kPeriodMs = 5, kTicks = 400;
+    runtime::QtEventLoop loop;
+    runtime::Timer timer(loop, kPeriodMs, false);
+    std::vector<double> at;
+    at.reserve(kTicks);
+    timer.setHandler([&] {
+        at.push_back(loop.nowMs());
+        if (static_cast<int>(at.size()) == kTicks) {
+            timer.setEnabled(false);
+            QCoreApplication::quit();
+        }
+    });
+    timer.setEnabled(true);
+    QCoreApplication::exec();
+    std::vector<double> errors;
+    for (size_t i = 1; i < at.size(); ++i)
+        errors.push_back(std::abs(at[i] - at[i - 1] - kPeriodMs));
+    std::printf("%.3f %.3f\n", percentile(errors, 0.99), percentile(errors, 1.0));
+    return errors.empty() ? 1 : 0;
+}
+
+void measureRealTime(const Context& c, std::vector<Figure>& figures) {
+    writeFile(c.workDir + "/sample.png", readFile(c.samplePicture));
+    *c.log << "real time: the loop alone at 5 ms\n";
+    measureBareTimer(c, figures);
+    *c.log << "real time: X jog at 5 ms\n";
+    measureFidelity(c, "jog5", "X jog at 5 ms", kJogScenario, kJogFromMs, figures);
+    *c.log << "real time: 15 x 15 picture run at 5 ms\n";
+    measureFidelity(c, "picture5", "picture run at 5 ms", kPictureScenario, kPictureFromMs,
+                    figures);
+    *c.log << "busy: full-size job at 10 ms\n";
+    measureBusy(c, figures);
+}
+
+}  // namespace ostrel::bench
