@@ -28,12 +28,6 @@ namespace ostrel::runtime {
 
 namespace {
 
-// Countdowns that a tick handler starts within this time of the tick's due time (the thread's
-// wake-up latency and a short handler) are counted from the due time, as in virtual time, so
-// that timers handing over to each other do not drift. A tick that found the loop busy, or a
-// handler that worked longer, starts them from now.
-constexpr double kHandOverSlackMs = 2.0;
-
 int64_t monotonicNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -108,10 +102,15 @@ double QtEventLoop::earliestDue() const {
     return earliest;
 }
 
-double QtEventLoop::countdownStart() const {
+double QtEventLoop::firstDue(int intervalMs) const {
+    // A countdown started in a tick handler runs from the tick's logical time, as in virtual
+    // time, so that timers handing over to each other do not drift by the wake-up latency of
+    // every tick; like a periodic tick, unless that instant has passed already (a tick that
+    // came very late, or a handler that ran long): then a whole interval from now.
     const double now = nowMs();
     const double tick = state_->tickTime;
-    return tick >= 0 && now - tick <= kHandOverSlackMs ? tick : now;
+    if (tick >= 0 && tick + intervalMs > now) return tick + intervalMs;
+    return now + intervalMs;
 }
 
 void QtEventLoop::onWake() {
@@ -198,7 +197,7 @@ void QtEventLoop::setEnabled(TimerId id, bool on) {
     auto& t = state_->timers.at(id);
     if (on == t.enabled) return;  // enabling an enabled timer changes nothing
     if (on) {
-        t.due = countdownStart() + t.interval;
+        t.due = firstDue(t.interval);
         t.order = state_->order++;
     }
     t.enabled = on;
@@ -215,7 +214,7 @@ void QtEventLoop::setInterval(TimerId id, int intervalMs) {
     if (intervalMs == t.interval) return;
     t.interval = intervalMs;
     if (t.enabled) {
-        t.due = countdownStart() + t.interval;
+        t.due = firstDue(t.interval);
         t.order = state_->order++;
         rearm();
     }

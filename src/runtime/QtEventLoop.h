@@ -34,8 +34,8 @@ class QtEventLoop final : public QObject, public EventLoop {
     void rearm();
     // Due time of the earliest enabled timer that is not running, or -1.
     double earliestDue() const;
-    // Where a countdown started now begins (see kHandOverSlackMs).
-    double countdownStart() const;
+    // When a countdown of `intervalMs` started now first falls due.
+    double firstDue(int intervalMs) const;
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -135,6 +135,10 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     previewDelay_.setInterval(300);
     connect(&previewDelay_, &QTimer::timeout, this, &MachineWindow::considerPreview);
     hook_ = engraver_.loop().addAfterDispatch([this] { afterDispatch(); });
+    // NOTE: the window takes the focus itself when it opens, not the pulse length box: a text
+    // cursor blinking there would wake the program twice a second while nothing runs.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocus();
     refreshNow();
 }
 
