@@ -403,7 +403,7 @@ std::optional<std::string> Form1::get(std::string_view name) {
     return std::nullopt;
 }
 
-static std::string jsonString(const std::string& s) {
+std::string jsonString(const std::string& s) {
     std::string out = "\"";
     for (char ch : s) {
         const auto u = static_cast<unsigned char>(ch);

@@ -165,5 +165,7 @@ class Form1 {
 };
 
 std::string boolText(bool b);
+// A text as a JSON string literal, quotes included.
+std::string jsonString(const std::string& s);
 
 }  // namespace ostrel::form
