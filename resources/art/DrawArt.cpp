@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
     ok &= save(windowIcon(), out.filePath(QStringLiteral("icons/ostrel.png")), "PNG");
     // The desktop's icon theme sizes.
     for (int size : {32, 64, 128, 256}) {
-        ok &= save(windowIcon(size),
-                   out.filePath(QStringLiteral("icons/ostrel-%1.png").arg(size)), "PNG");
+        ok &= save(windowIcon(size), out.filePath(QStringLiteral("icons/ostrel-%1.png").arg(size)),
+                   "PNG");
     }
     ok &= save(helpIcon(), out.filePath(QStringLiteral("icons/help.png")), "PNG");
     const QImage schematic = drawSchematic();

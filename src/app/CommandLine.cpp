@@ -8,6 +8,8 @@
 #include <iostream>
 #include <utility>
 
+#include "app/TestHooks.h"
+
 namespace ostrel::app {
 
 namespace {
@@ -74,7 +76,8 @@ std::string scriptFormatHelp() {
            "mouseup NAME, set NAME VALUE, dialog PATH|cancel, focus-lost,\n"
            "expect NAME VALUE, dump. # starts a comment; quote values with blanks.\n"
            "\nExit status: 0 every expect held; 1 an expect failed or an event was not\n"
-           "available; 2 a malformed script or a file that cannot be used.\n"
+           "available; 2 a malformed script or a file that cannot be used;\n"
+           "128+N stopped by signal N (SIGINT 130, SIGTERM 143), the machine at rest.\n"
            "The whole format: docs/scenarios.md.\n";
 }
 
@@ -95,6 +98,16 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
                                   "sim|ppdev:/dev/parportN", "sim");
     const QCommandLineOption trace("trace", "Write every port write to FILE as CSV.", "FILE");
     parser.addOptions({helpOption(), versionOption(), port, trace});
+#ifdef OSTREL_TEST_HOOKS
+    QCommandLineOption testHook(
+        "test-hook",
+        QString::fromStdString("For the test suite only: energise the machine after start-up, "
+                               "then end as NAME says (" +
+                               testhooks::names() + ")."),
+        "NAME");
+    testHook.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(testHook);
+#endif
 
     exitCode = 0;
     if (!parser.parse(toArguments(argc, argv, 1))) {
@@ -137,6 +150,15 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
         exitCode = kUsageError;
         return std::nullopt;
     }
+#ifdef OSTREL_TEST_HOOKS
+    options.testHook = parser.value(testHook).toStdString();
+    if (parser.isSet(testHook) && !testhooks::known(options.testHook)) {
+        err << "ostrel: unknown --test-hook '" << options.testHook << "': use one of "
+            << testhooks::names() << '\n';
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+#endif
     return options;
 }
 

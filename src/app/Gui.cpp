@@ -1,18 +1,15 @@
 // The GUI front end: the main window on the real-time loop, over the chosen port backend.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QIcon>
 #include <QSocketNotifier>
 #include <QStyleFactory>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Safety.h"
+#include "app/TestHooks.h"
 #include "machine/PortFactory.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
@@ -24,47 +21,11 @@
 
 namespace ostrel::app {
 
-namespace {
-
-// Termination signals (Ctrl+C, logout, kill) end the program the way the close box does: the
-// handler only wakes the event loop, which puts the machine at rest and quits. A second signal
-// while that has not happened (the loop is blocked) rests the port from the handler and exits.
-int wakePipe[2] = {-1, -1};
-std::atomic<machine::Port*> signalPort{nullptr};
-volatile std::sig_atomic_t terminationAsked = 0;
-
-extern "C" void onTerminationSignal(int signal) {
-    if (terminationAsked) {
-        if (machine::Port* port = signalPort.load()) port->restFromSignal();
-        _exit(128 + signal);
-    }
-    terminationAsked = 1;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = write(wakePipe[1], &byte, 1);
-}
-
-void catchTerminationSignals() {
-    if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-}  // namespace
-
 int runGui(int argc, char** argv) {
     QApplication app(argc, argv);
-    // NOTE: before the port opens, so that no signal can end the program with a port that
-    // nothing puts at rest.
-    catchTerminationSignals();
-    std::unique_ptr<QSocketNotifier> terminationWake;
-    if (wakePipe[0] >= 0) {
-        terminationWake = std::make_unique<QSocketNotifier>(wakePipe[0], QSocketNotifier::Read);
-        QObject::connect(terminationWake.get(), &QSocketNotifier::activated, &app,
-                         [] { QCoreApplication::exit(0); });
-    }
+    // NOTE: before the port opens, so that no stop signal can end the program with a port that
+    // nothing puts at rest. A signal that comes before the window waits in the pipe.
+    safety::StopSignals stops;
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
@@ -96,12 +57,28 @@ int runGui(int argc, char** argv) {
         }
         port = trace.get();
     }
-
-    signalPort.store(port);
+    // A crash or an uncaught exception from here on rests the port before the program dies.
+    const safety::CrashPortScope crashScope(port);
+    safety::installCrashHandlers();
 
     ui::QtHost host;
     panel::Engraver engraver(loop, *port, host);
     ui::MainWindow window(engraver);
+    // A stop signal ends the program the way the close box does, with the exit status a shell
+    // shows for a program the signal ended (130 for Ctrl+C, 143 for kill).
+    int stoppedBy = 0;
+    const auto stopWatch = safety::watchStopSignals(stops, [&](int signal) {
+        if (stoppedBy != 0) return;
+        stoppedBy = signal;
+        engraver.RestNow();
+        // NOTE: a tick under way (inside "let events run") must start nothing and write nothing
+        // once this returns to it.
+        ++engraver.context().abortGeneration;
+        engraver.context().ended = true;
+        std::fprintf(stderr, "ostrel: %s: the machine was put at rest\n",
+                     safety::signalName(signal));
+        QCoreApplication::exit(safety::exitStatusFor(signal));
+    });
     host.setDialogParent(&window);
     ui::MachineWindow machineWindow(engraver, opened.sim);
     machineWindow.attachTo(window);
@@ -109,11 +86,14 @@ int runGui(int argc, char** argv) {
     // On the simulator the machine is only seen there.
     if (opened.sim) machineWindow.showBeside();
     engraver.Load();
-    const int code = app.exec();
+#ifdef OSTREL_TEST_HOOKS
+    if (!options->testHook.empty()) testhooks::schedule(options->testHook, engraver);
+#endif
+    // A signal handled while the load procedure let events run came before the loop could quit.
+    const int code = stoppedBy != 0 ? safety::exitStatusFor(stoppedBy) : app.exec();
     // Belt and braces: whatever ended the loop (Exit, the close box, a signal), the machine is
     // left at rest.
     engraver.RestNow();
-    signalPort.store(nullptr);
     return code;
 }
 

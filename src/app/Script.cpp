@@ -16,6 +16,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Safety.h"
 #include "runtime/QtEventLoop.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
@@ -137,6 +138,9 @@ int runScript(int argc, char** argv) {
             app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
         }
     }
+    // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a long run between two dispatches, at rest.
+    safety::StopSignals stops;
+    command->options.stopSignal = [&stops] { return stops.take(); };
     if (!command->options.realtime)
         return runScenario(text.str(), command->options, std::cout, std::cerr);
 

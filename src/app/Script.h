@@ -87,7 +87,11 @@ struct ScriptOptions {
     std::string folder;       // --folder: the program's folder; "" = the current directory
     std::string baseDir;      // relative dialog answers are taken from here; "" = current dir
     bool verbose = false;     // --verbose: every step and ignored event on the error stream
-    bool realtime = false;    // --realtime: the Qt loop, the real clock and the window
+    // Polled after every dispatch and every step: a stop signal that has arrived (SIGINT,
+    // SIGTERM, ...), or 0. A stop puts the machine at rest, ends the script, still writes the
+    // dump, and makes the run return kScriptStoppedBase + the signal.
+    std::function<int()> stopSignal;
+    bool realtime = false;  // --realtime: the Qt loop, the real clock and the window
 };
 
 // How time passes for a running scenario: the virtual clock (the default), or real time on the
@@ -112,8 +116,9 @@ class ScenarioClock {
 
 // Exit codes of `ostrel script`.
 inline constexpr int kScriptPassed = 0;
-inline constexpr int kScriptFailed = 1;     // an expect failed or an event was not available
-inline constexpr int kScriptMalformed = 2;  // a malformed script, or a file that cannot be used
+inline constexpr int kScriptFailed = 1;         // an expect failed or an event was not available
+inline constexpr int kScriptMalformed = 2;      // a malformed script, or a file that cannot be used
+inline constexpr int kScriptStoppedBase = 128;  // + the signal that stopped the run
 
 // Runs a parsed scenario in virtual time. Results, messages and failures go to `out`; notes to
 // `err`.

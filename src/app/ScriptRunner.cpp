@@ -4,8 +4,10 @@
 #include <memory>
 #include <ostream>
 
+#include "app/Safety.h"
 #include "app/Script.h"
 #include "app/ScriptHost.h"
+#include "machine/Registers.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
@@ -60,6 +62,14 @@ class Runner {
           trace_(sim_, [this] { return clock_.loop().nowMs(); }),
           host_(out, programFolder(options), options.baseDir) {
         host_.setOnEnd([this] { clock_.stop(); });
+        // A wait of days in virtual time is a long loop in real time: a stop signal must end it
+        // between two dispatches, not after it.
+        if (options_.stopSignal) {
+            clock_.loop().addAfterDispatch([this] {
+                if (stoppedBy_ == 0) stoppedBy_ = options_.stopSignal();
+                if (stoppedBy_ != 0) clock_.stop();
+            });
+        }
     }
 
     int run() {
@@ -87,7 +97,13 @@ class Runner {
                 err_ << "t=" << clock_.timeText() << " line " << step.line << ": " << step.text
                      << '\n';
             }
-            perform(step);
+            if (stoppedBy_ == 0 && options_.stopSignal) stoppedBy_ = options_.stopSignal();
+            if (stoppedBy_ == 0) perform(step);
+            if (stoppedBy_ == 0 && options_.stopSignal) stoppedBy_ = options_.stopSignal();
+            if (stoppedBy_ != 0) {
+                restAfterStop(step);
+                break;
+            }
             if (host_.ended()) {
                 if (options_.verbose) err_ << "line " << step.line << ": the program ended\n";
                 break;
@@ -101,6 +117,7 @@ class Runner {
                 return kScriptMalformed;
             }
         }
+        if (stoppedBy_ != 0) return kScriptStoppedBase + stoppedBy_;
         return failures_ > 0 ? kScriptFailed : kScriptPassed;
     }
 
@@ -147,6 +164,18 @@ class Runner {
                 out_ << dumpJson() << '\n';
                 return;
         }
+    }
+
+    // A stop signal ends the script where it is, with every timer off and the port at rest.
+    void restAfterStop(const Step& step) {
+        if (engraver_) {
+            engraver_->RestNow();
+        } else {
+            trace_.out(machine::DATA_REG, machine::COILS_OFF);
+            trace_.out(machine::CONTROL_REG, machine::LASER_OFF);
+        }
+        err_ << "ostrel script: stopped by " << safety::signalName(stoppedBy_) << " at line "
+             << step.line << " (t=" << clock_.timeText() << " ms): the machine is at rest\n";
     }
 
     // Timer1 ... Timer9: every activity but the watchdog.
@@ -217,6 +246,7 @@ class Runner {
     std::unique_ptr<panel::Engraver> engraver_;
     std::unique_ptr<QObject> view_;
     int failures_ = 0;
+    int stoppedBy_ = 0;  // the stop signal that ended the run, 0 while none has
 };
 
 }  // namespace

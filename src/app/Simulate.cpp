@@ -8,6 +8,7 @@
 
 #include "app/Commands.h"
 #include "app/SimulationCommandLine.h"
+#include "form/Form1.h"
 #include "jobs/BurnPicture.h"
 #include "jobs/JobSimulation.h"
 
@@ -37,21 +38,7 @@ std::string jobName(const jobs::JobSpec& spec) {
 }
 
 std::string jsonText(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
+    return form::jsonString(s);
 }
 
 void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,

@@ -16,8 +16,10 @@ struct EventHandlers {
 };
 
 class EventTable {
-public:
-    void onClick(const std::string& name, std::function<void()> fn) { at(name).click = std::move(fn); }
+  public:
+    void onClick(const std::string& name, std::function<void()> fn) {
+        at(name).click = std::move(fn);
+    }
     void onMouseDown(const std::string& name, std::function<void(int)> fn) {
         at(name).mouseDown = std::move(fn);
     }
@@ -32,7 +34,7 @@ public:
         return it == table_.end() ? nullptr : &it->second;
     }
 
-private:
+  private:
     EventHandlers& at(const std::string& name) { return table_[name]; }
     std::map<std::string, EventHandlers> table_;
 };

@@ -7,12 +7,18 @@
 
 namespace ostrel::form {
 
-std::string boolText(bool b) { return b ? "True" : "False"; }
+std::string boolText(bool b) {
+    return b ? "True" : "False";
+}
 
 // --- Picture boxes ---
 
-static QRgb toQRgb(Colour c) { return qRgb(c & 255, (c >> 8) & 255, (c >> 16) & 255); }
-static Colour fromQRgb(QRgb p) { return RGB(qRed(p), qGreen(p), qBlue(p)); }
+static QRgb toQRgb(Colour c) {
+    return qRgb(c & 255, (c >> 8) & 255, (c >> 16) & 255);
+}
+static Colour fromQRgb(QRgb p) {
+    return RGB(qRed(p), qGreen(p), qBlue(p));
+}
 
 Colour PictureBox::Point(int x, int y) const {
     if (x < 0 || y < 0 || x >= raster.width() || y >= raster.height()) return -1;
@@ -35,7 +41,8 @@ void PictureBox::setOuterSize(int widthTwips, int heightTwips) {
     QImage next(w, h, QImage::Format_RGB32);
     next.fill(toQRgb(backColor < 0 ? 0 : backColor));
     for (int y = 0; y < std::min(h, raster.height()); ++y) {
-        for (int x = 0; x < std::min(w, raster.width()); ++x) next.setPixel(x, y, raster.pixel(x, y));
+        for (int x = 0; x < std::min(w, raster.width()); ++x)
+            next.setPixel(x, y, raster.pixel(x, y));
     }
     raster = std::move(next);
     ++revision;
@@ -90,9 +97,9 @@ void Form1::buildDesign() {
     form.backColor = kDarkGrey;
 
     Frame1 = make("Frame1", K::Frame, "", "Laser Position", 120, 120, 2175, 2415);
-    Frame3 = make("Frame3", K::Frame, "",
-                  "Jog Motor (X , Y) Speed Control && (X , Y)Starting Position", 2400, 120, 5535,
-                  1335);
+    Frame3 =
+        make("Frame3", K::Frame, "", "Jog Motor (X , Y) Speed Control && (X , Y)Starting Position",
+             2400, 120, 5535, 1335);
     Frame5 = make("Frame5", K::Frame, "", "Jog Laser Pulsed && Constant && Auto Power Control",
                   2400, 1560, 5535, 975);
     Frame4 = make("Frame4", K::Frame, "", "Picture Graver", 120, 2640, 2175, 1935);
@@ -107,12 +114,12 @@ void Form1::buildDesign() {
         Label2[i] = make("Label2(" + std::to_string(i) + ")", K::Label, "Frame1", letters[i], 120,
                          rows[i], 480, 615);
     }
-    Label1[0] = make("Label1(0)", K::Label, "Frame1", " 0", 600, 240, 1455, 615,
-                     "Step Motor X Coordinate");
-    Label1[1] = make("Label1(1)", K::Label, "Frame1", "0", 600, 960, 1455, 615,
-                     "Step Motor Y Coordinate");
-    Label1[2] = make("Label1(2)", K::Label, "Frame1", "0", 600, 1680, 1455, 615,
-                     "Laser Power On/Off");
+    Label1[0] =
+        make("Label1(0)", K::Label, "Frame1", " 0", 600, 240, 1455, 615, "Step Motor X Coordinate");
+    Label1[1] =
+        make("Label1(1)", K::Label, "Frame1", "0", 600, 960, 1455, 615, "Step Motor Y Coordinate");
+    Label1[2] =
+        make("Label1(2)", K::Label, "Frame1", "0", 600, 1680, 1455, 615, "Laser Power On/Off");
     for (Control& l : Label1) l.backColor = RGB(0, 0, 0);
 
     Combo1 = make("Combo1", K::ComboBox, "Frame3", "10", 240, 480, 855, 315,
@@ -189,7 +196,7 @@ void Form1::buildDesign() {
     for (Control* c : {&Option1, &Option2}) c->backColor = kMidGrey;
 
     const char* jogTips[6] = {"Y -", "Y +", "X -", "X +", "Z-UP", "Z-Down"};
-    const int jogPlaces[6][2] = {{960, 360}, {960, 1560}, {240, 960},
+    const int jogPlaces[6][2] = {{960, 360},  {960, 1560}, {240, 960},
                                  {1680, 960}, {3240, 360}, {3240, 1560}};
     for (int i = 0; i < 6; ++i) {
         Command1[i] = make("Command1(" + std::to_string(i) + ")", K::GraphicalButton, "Frame2", "",
@@ -227,13 +234,15 @@ void Form1::buildDesign() {
 
     byName_.clear();
     for (Control* c : std::initializer_list<Control*>{
-             &form, &Frame1, &Frame2, &Frame3, &Frame4, &Frame5, &Frame6, &Label1[0], &Label1[1],
-             &Label1[2], &Label2[0], &Label2[1], &Label2[2], &Label3[0], &Label3[1], &Label4,
-             &Label5, &Label6, &Label7, &Combo1, &Combo2, &Command1[0], &Command1[1],
-             &Command1[2], &Command1[3], &Command1[4], &Command1[5], &Command2_0, &Command2_1,
-             &Command2_4, &Command2_5, &Command2_6, &Command3, &Command4, &Command5, &Command6,
-             &Check1, &Check2, &Option1, &Option2, &HScroll1, &HScroll2, &HScroll3, &VScroll1,
-             &VScroll2, &Picture1, &Picture2, &Picture3, &help, &shema, &explan, &about}) {
+             &form,        &Frame1,      &Frame2,      &Frame3,      &Frame4,      &Frame5,
+             &Frame6,      &Label1[0],   &Label1[1],   &Label1[2],   &Label2[0],   &Label2[1],
+             &Label2[2],   &Label3[0],   &Label3[1],   &Label4,      &Label5,      &Label6,
+             &Label7,      &Combo1,      &Combo2,      &Command1[0], &Command1[1], &Command1[2],
+             &Command1[3], &Command1[4], &Command1[5], &Command2_0,  &Command2_1,  &Command2_4,
+             &Command2_5,  &Command2_6,  &Command3,    &Command4,    &Command5,    &Command6,
+             &Check1,      &Check2,      &Option1,     &Option2,     &HScroll1,    &HScroll2,
+             &HScroll3,    &VScroll1,    &VScroll2,    &Picture1,    &Picture2,    &Picture3,
+             &help,        &shema,       &explan,      &about}) {
         byName_.emplace_back(c->name, c);
     }
 }
@@ -256,12 +265,18 @@ PictureBox* Form1::picture(std::string_view name) {
 
 Control* Form1::Command2At(int index) {
     switch (index) {
-        case 0: return &Command2_0;
-        case 1: return &Command2_1;
-        case 4: return &Command2_4;
-        case 5: return &Command2_5;
-        case 6: return &Command2_6;
-        default: return nullptr;
+        case 0:
+            return &Command2_0;
+        case 1:
+            return &Command2_1;
+        case 4:
+            return &Command2_4;
+        case 5:
+            return &Command2_5;
+        case 6:
+            return &Command2_6;
+        default:
+            return nullptr;
     }
 }
 
@@ -278,12 +293,18 @@ std::vector<const Control*> Form1::controls() const {
 }
 
 std::vector<std::pair<std::string, runtime::Timer*>> Form1::timers() {
-    return {{"Timer1", &Timer1},   {"Timer2", &Timer2},
-            {"Timer3", &Timer3},   {"Timer4", &Timer4},
-            {"Timer5", &Timer5},   {"Timer6", &Timer6},
-            {"Timer7", &Timer7},   {"Timer8", &Timer8},
-            {"Timer9", &Timer9},   {"Timer10", &Timer10},
-            {"ManualLaserPow", &ManualLaserPow}, {"JogLaserPow", &JogLaserPow},
+    return {{"Timer1", &Timer1},
+            {"Timer2", &Timer2},
+            {"Timer3", &Timer3},
+            {"Timer4", &Timer4},
+            {"Timer5", &Timer5},
+            {"Timer6", &Timer6},
+            {"Timer7", &Timer7},
+            {"Timer8", &Timer8},
+            {"Timer9", &Timer9},
+            {"Timer10", &Timer10},
+            {"ManualLaserPow", &ManualLaserPow},
+            {"JogLaserPow", &JogLaserPow},
             {"JogMSpeed", &JogMSpeed}};
 }
 
@@ -296,10 +317,9 @@ runtime::Timer* Form1::timer(std::string_view name) {
 
 const std::vector<std::string>& Form1::variableNames() {
     static const std::vector<std::string> names = {
-        "xMovingMinus", "xMovingPlus", "yMovingMinus", "yMovingPlus",  "xPhase",
-        "yPhase",       "xStepCount",  "yStepCount",   "xHomed",       "yHomed",
-        "initRestTicks", "autoLaser",  "laserPulseOn", "pixelColumn",  "pixelRow",
-        "dotCycle"};
+        "xMovingMinus", "xMovingPlus", "yMovingMinus", "yMovingPlus", "xPhase",        "yPhase",
+        "xStepCount",   "yStepCount",  "xHomed",       "yHomed",      "initRestTicks", "autoLaser",
+        "laserPulseOn", "pixelColumn", "pixelRow",     "dotCycle"};
     return names;
 }
 
@@ -383,7 +403,7 @@ std::optional<std::string> Form1::get(std::string_view name) {
     return std::nullopt;
 }
 
-static std::string jsonString(const std::string& s) {
+std::string jsonString(const std::string& s) {
     std::string out = "\"";
     for (char ch : s) {
         const auto u = static_cast<unsigned char>(ch);
@@ -415,8 +435,8 @@ std::string Form1::dumpJson() {
         add(n + ".Interval", std::to_string(t->Interval()));
     }
     for (Control* c : controls()) {
-        for (const char* prop : {"Caption", "ToolTipText", "Enabled", "Visible", "BackColor",
-                                 "Value"}) {
+        for (const char* prop :
+             {"Caption", "ToolTipText", "Enabled", "Visible", "BackColor", "Value"}) {
             add(c->name + "." + prop, *get(c->name + "." + prop));
         }
         if (PictureBox* p = picture(c->name)) {

@@ -16,11 +16,13 @@ namespace ostrel::form {
 // A colour as the window stores it: red in the low byte, green in the middle, blue in the
 // high byte (colour = red + 256 * green + 65536 * blue).
 using Colour = int32_t;
-constexpr Colour RGB(int r, int g, int b) { return r + 256 * g + 65536 * b; }
+constexpr Colour RGB(int r, int g, int b) {
+    return r + 256 * g + 65536 * b;
+}
 inline constexpr Colour kButtonFace = static_cast<Colour>(0x8000000F);  // system button colour
 inline constexpr Colour kLightGrey = RGB(224, 224, 224);                // 14737632
 inline constexpr Colour kRed = RGB(255, 0, 0);
-inline constexpr Colour kLightGreen = RGB(192, 255, 192);               // &HC0FFC0
+inline constexpr Colour kLightGreen = RGB(192, 255, 192);  // &HC0FFC0
 inline constexpr Colour kDarkGrey = RGB(64, 64, 64);
 inline constexpr Colour kMidGrey = RGB(128, 128, 128);
 
@@ -84,7 +86,7 @@ struct PictureBox : Control {
 };
 
 class Form1 {
-public:
+  public:
     explicit Form1(runtime::EventLoop& loop);
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
@@ -122,8 +124,7 @@ public:
     Control help, shema, explan, about;
 
     // --- Timers ---
-    runtime::Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9,
-        Timer10;
+    runtime::Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10;
     runtime::Timer ManualLaserPow, JogLaserPow, JogMSpeed;  // never enabled, no handler
 
     // --- Window variables ---
@@ -158,11 +159,13 @@ public:
     // Shows a step counter the way the counter labels do: plain decimal text.
     static std::string counterText(int32_t n) { return std::to_string(n); }
 
-private:
+  private:
     void buildDesign();
     std::vector<std::pair<std::string, Control*>> byName_;
 };
 
 std::string boolText(bool b);
+// A text as a JSON string literal, quotes included.
+std::string jsonString(const std::string& s);
 
 }  // namespace ostrel::form

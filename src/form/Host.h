@@ -15,7 +15,7 @@ struct FileDialogRequest {
 
 // Implemented by the Qt view in the GUI and by the scenario runner and the tests headless.
 class Host {
-public:
+  public:
     virtual ~Host() = default;
     // Shows the modal open dialog; returns the chosen path, or "" when the operator cancels.
     virtual std::string openFileDialog(const FileDialogRequest& request) = 0;

@@ -60,16 +60,24 @@ void FrameRun::Start() {
     f.pixelRow = "0";
     f.xMovingPlus = true;
     f.xMovingMinus = false;
+    laserLit_ = false;  // Abort put out what an earlier run lit
     f.Timer8.setEnabled(true);
 }
 
 void FrameRun::CoilsOff() {
     ctx_.out(DATA_REG, machine::COILS_OFF);
-    if (ctx_.form.autoLaser) ctx_.out(CONTROL_REG, machine::LASER_OFF);
+    if (ctx_.form.autoLaser || laserLit_) ctx_.out(CONTROL_REG, machine::LASER_OFF);
+    laserLit_ = false;
 }
 
 void FrameRun::LaserForStep() {
-    if (ctx_.form.autoLaser) ctx_.out(CONTROL_REG, machine::LASER_ON);
+    if (ctx_.form.autoLaser) {
+        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        laserLit_ = true;
+    } else if (laserLit_) {
+        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        laserLit_ = false;
+    }
 }
 
 // --- X legs ---

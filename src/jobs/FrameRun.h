@@ -19,14 +19,18 @@ class FrameRun {
     void VScroll2Change();
 
   private:
-    // Coils off, then the laser off in Auto mode: the end of every leg.
+    // Coils off, then the laser off in Auto mode (or when this run lit it): the end of every leg.
     void CoilsOff();
-    // The laser on in Auto mode, before every step.
+    // The laser on in Auto mode, before every step; off once Auto was switched off.
     void LaserForStep();
     // The preview's tooltip "W,H" and the caption "Frame WxH" of Option2.
     void ShowFrameSize();
 
     form::Context& ctx_;
+    // The run switched the laser on and has not switched it off since. NOTE: Auto may be
+    // switched off during a run (Command6 stays enabled with "Frame cutting"); the laser this
+    // run lit must still go off.
+    bool laserLit_ = false;
 };
 
 }  // namespace ostrel::jobs

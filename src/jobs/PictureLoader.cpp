@@ -360,7 +360,8 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
     const int64_t limit = jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels;
-    if (claimed.width * claimed.height > limit) {
+    // NOTE: each side first: a PNG may claim 2^32 - 1 a side, whose product overflows.
+    if (claimed.width > limit || claimed.height > limit || claimed.width * claimed.height > limit) {
         return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
                                  std::to_string(claimed.height) + " pixels; at most " +
                                  std::to_string(limit / 1'000'000) + " million pixels).");

@@ -40,7 +40,9 @@ void Engraver::Load() {
     form_.Timer10.setEnabled(!(data == machine::REST_DATA && control == machine::REST_CONTROL));
 }
 
-void Engraver::PressLost() { motion_.ReleaseHeldJog(); }
+void Engraver::PressLost() {
+    motion_.ReleaseHeldJog();
+}
 
 void Engraver::releaseDisabledHold() {
     const int held = motion_.heldJog();
@@ -56,8 +58,8 @@ void Engraver::RestNow() {
 
 bool Engraver::motionRunning() {
     form::Form1& f = form_;
-    for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7,
-                              &f.Timer8, &f.Timer9}) {
+    for (runtime::Timer* t :
+         {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
         if (t->Enabled()) return true;
     }
     return false;
@@ -162,9 +164,12 @@ EventResult Engraver::set(std::string_view name, const std::string& value) {
         }
         case form::Kind::OptionButton: {
             int v = 0;
-            if (value == "True") v = 1;
-            else if (value == "False") v = 0;
-            else if (!toInt(value, v) || (v != 0 && v != 1)) return EventResult::BadValue;
+            if (value == "True")
+                v = 1;
+            else if (value == "False")
+                v = 0;
+            else if (!toInt(value, v) || (v != 0 && v != 1))
+                return EventResult::BadValue;
             if (v == 0) {
                 c->value = 0;  // deselecting fires nothing
                 return EventResult::Handled;

@@ -26,7 +26,7 @@ enum class EventResult {
 };
 
 class Engraver {
-public:
+  public:
     Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host);
     Engraver(const Engraver&) = delete;
     Engraver& operator=(const Engraver&) = delete;
@@ -66,12 +66,13 @@ public:
     CommandPanel& panel() { return panel_; }
     const form::EventTable& events() const { return events_; }
 
-private:
+  private:
     // Lets the platform's modal dialogs end a held press first: a dialog takes the mouse, so the
     // jog's mouse-up would never come.
     class ModalGuardHost final : public form::Host {
-    public:
-        ModalGuardHost(form::Host& inner, Engraver& engraver) : inner_(inner), engraver_(engraver) {}
+      public:
+        ModalGuardHost(form::Host& inner, Engraver& engraver)
+            : inner_(inner), engraver_(engraver) {}
         std::string openFileDialog(const form::FileDialogRequest& request) override {
             engraver_.PressLost();
             return inner_.openFileDialog(request);
@@ -84,13 +85,15 @@ private:
             engraver_.PressLost();
             inner_.showError(text);
         }
-        bool openWithViewer(const std::string& path) override { return inner_.openWithViewer(path); }
+        bool openWithViewer(const std::string& path) override {
+            return inner_.openWithViewer(path);
+        }
         void showExplanation() override { inner_.showExplanation(); }
         void showAbout() override { inner_.showAbout(); }
         void endProgram() override { inner_.endProgram(); }
         std::string programFolder() override { return inner_.programFolder(); }
 
-    private:
+      private:
         form::Host& inner_;
         Engraver& engraver_;
     };

@@ -100,5 +100,9 @@ class Timer {
 // millisecond (halves to the even neighbour), from 1 to 65535. Blanks around it are allowed.
 // Returns -1 for anything else.
 int parseIntervalText(std::string_view text);
+// Whether a text gives a timer interval by that rule; the window shows other texts in red.
+inline bool isValidIntervalText(std::string_view text) {
+    return parseIntervalText(text) >= 0;
+}
 
 }  // namespace ostrel::runtime

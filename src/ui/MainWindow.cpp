@@ -19,6 +19,7 @@
 #include <map>
 #include <string_view>
 
+#include "runtime/EventLoop.h"
 #include "ui/Look.h"
 #include "ui/Widgets.h"
 
@@ -386,6 +387,11 @@ void MainWindow::render(const Binding& b) {
             if (combo->currentText() != text) combo->setEditText(text);
             setRole(w, QPalette::Base, toQColor(c.backColor));
             setRole(w, QPalette::Button, toQColor(c.backColor));
+            // A period the timers cannot take is shown in red until it is valid again; the
+            // timers keep their previous interval meanwhile.
+            setRole(
+                w, QPalette::Text,
+                runtime::isValidIntervalText(c.caption) ? toQColor(look.fore) : QColor(Qt::red));
             break;
         }
         case Kind::CheckBox:

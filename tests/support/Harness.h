@@ -15,7 +15,7 @@ namespace ostrel::test {
 
 // Records what the core asks of the platform, and answers file dialogs from a queue.
 class FakeHost final : public form::Host {
-public:
+  public:
     std::vector<std::string> dialogAnswers;  // each answers one dialog; none left = cancel
     std::vector<form::FileDialogRequest> dialogs;
     std::vector<std::pair<std::string, std::string>> messages;  // text, title

@@ -40,8 +40,8 @@ TEST_F(MachineShot, MachineWindowDuringARun) {
     ASSERT_TRUE(machine.waitForPreview(120'000));
     ASSERT_NE(machine.preview(), nullptr);
     h.engraver->click("Command2(1)");
-    h.loop.advanceUntil(
-        [this] { return std::stoi(h.form().pixelRow) >= 40 && h.sim->laserOn(); }, 24 * 3600'000);
+    h.loop.advanceUntil([this] { return std::stoi(h.form().pixelRow) >= 40 && h.sim->laserOn(); },
+                        24 * 3600'000);
     machine.refreshNow();
     settle();
     ASSERT_TRUE(machine.grab().save(out.filePath(QStringLiteral("machine-window.png"))));

@@ -1,0 +1,72 @@
+// Fuzzes picture loading and preparation: any bytes as a picture file, through Load's steps.
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdlib>
+
+#include "machine/SimEngraver.h"
+#include "panel/Engraver.h"
+#include "runtime/VirtualEventLoop.h"
+
+namespace {
+
+QTemporaryDir* folder = nullptr;
+
+// The platform as the preparation sees it: a program folder, nothing else.
+class QuietHost final : public ostrel::form::Host {
+  public:
+    std::string openFileDialog(const ostrel::form::FileDialogRequest&) override { return {}; }
+    void messageBox(const std::string&, const std::string&) override {}
+    void showError(const std::string&) override {}
+    bool openWithViewer(const std::string&) override { return true; }
+    void showExplanation() override {}
+    void showAbout() override {}
+    void endProgram() override {}
+    std::string programFolder() override { return folder->path().toStdString(); }
+};
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static QCoreApplication app(*argc, *argv);
+    folder = new QTemporaryDir();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString path = folder->filePath("input");
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
+        file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
+    }
+    ostrel::runtime::VirtualEventLoop loop;
+    ostrel::machine::SimEngraver sim({}, [&loop] { return loop.nowMs(); });
+    QuietHost host;
+    ostrel::panel::Engraver engraver(loop, sim, host);
+    engraver.Load();
+    ostrel::jobs::Preparation& preparation = engraver.preparation();
+    const ostrel::jobs::LoadResult loaded = preparation.LoadPicture(path.toStdString());
+    if (!loaded.ok) {
+        check(!loaded.error.empty());
+        check(engraver.form().Picture1.raster.isNull());  // nothing changed
+        return 0;
+    }
+    preparation.StretchIntoPicture2();
+    preparation.PreparePicture();
+    // The raster keeps its design size, and Coarse-Burning leaves only blank and the marker.
+    const ostrel::form::PictureBox& preview = engraver.form().Picture2;
+    check(preview.ScaleWidth() == 127 && preview.ScaleHeight() == 103);
+    for (int y = 0; y < preview.ScaleHeight(); ++y) {
+        for (int x = 0; x < preview.ScaleWidth(); ++x) {
+            const int c = preview.Point(x, y);
+            check(c == 0 || c == 100);
+        }
+    }
+    return 0;
+}
