@@ -9,8 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#include "jobs/JpegEighth.h"
 
 namespace ostrel::jobs {
 
@@ -243,6 +246,72 @@ DecodedPicture failure(const std::string& path, const std::string& why) {
     return {QImage(), "Cannot load the picture \"" + path + "\": " + why};
 }
 
+// The claimed size against the limit of its kind; nullopt when it is within.
+std::optional<DecodedPicture> refuseTooLarge(const std::string& path, ClaimedSize claimed,
+                                             int64_t limit) {
+    // NOTE: each side first: a PNG may claim 2^32 - 1 a side, whose product overflows.
+    if (claimed.width > limit || claimed.height > limit || claimed.width * claimed.height > limit) {
+        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
+                                 std::to_string(claimed.height) + " pixels; at most " +
+                                 std::to_string(limit / 1'000'000) + " million pixels).");
+    }
+    return std::nullopt;
+}
+
+// What every decoded picture goes through: transparent areas white, 32-bit RGB, reduced to
+// twice the raster where it is much larger.
+DecodedPicture finish(QImage image, QSize target) {
+    if (image.hasAlphaChannel()) {
+        QImage flat(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = flat;
+    } else {
+        image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    const QSize kept = reducedSize(image.size(), target);
+    if (kept != image.size()) image = AreaAverage(image, kept);
+    return {image, {}};
+}
+
+// A large JPEG at 1/8 scale through our own decoder, reading the file once: nullopt leaves the
+// file to Qt's path, which then judges it exactly as it always has (a header it cannot read,
+// a kind of JPEG we do not decode, damage).
+std::optional<DecodedPicture> decodeJpegEighth(const std::string& path, const QString& name,
+                                               qint64 fileBytes, QSize target) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != fileBytes) {
+        return std::nullopt;
+    }
+    JpegEighthDecoder decoder(file);
+    // A header libjpeg could not read either, or a file that ends before its first scan: Qt
+    // says what is wrong with it.
+    const JpegEighthHeader header = decoder.readHeader();
+    if (header.outcome != JpegEighthOutcome::Decoded) return std::nullopt;
+    if (auto refused = refuseTooLarge(path, {header.width, header.height}, kMaxJpegSourcePixels)) {
+        return refused;
+    }
+    if (jpegScaleDown(QSize(header.width, header.height), target * 2) != 8) return std::nullopt;
+    JpegEighthResult decoded = decoder.decode(kMaxJpegSourcePixels);
+    switch (decoded.outcome) {
+        case JpegEighthOutcome::Decoded:
+            break;
+        case JpegEighthOutcome::Truncated:
+            return failure(path, "the file is truncated: it ends before the picture does.");
+        case JpegEighthOutcome::Damaged:
+        case JpegEighthOutcome::Unsupported:
+            return std::nullopt;
+    }
+    // NOTE: the file is read as it is decoded; one that changed size meanwhile is not the file
+    // that was found.
+    if (QFileInfo(name).size() != fileBytes) {
+        return failure(path, "the file changed while it was being loaded.");
+    }
+    return finish(std::move(decoded.image), target);
+}
+
 // Which source pixels one destination pixel covers, and by how much. Positions are counted in
 // 1/destination of a source pixel, so every overlap is a whole number.
 struct Span {
@@ -340,6 +409,10 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "it is not a picture the engraver can load (JPEG, GIF, BMP or PNG).");
     }
     const bool jpeg = signature->kind == PictureKind::Jpeg;
+    const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
+    if (jpeg) {
+        if (auto fast = decodeJpegEighth(path, name, file.size(), target)) return *fast;
+    }
     QBuffer buffer;
     if (!jpeg) {
         bytes = file.readAll();
@@ -359,12 +432,9 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     if (claimed.width <= 0 || claimed.height <= 0) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
-    const int64_t limit = jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels;
-    // NOTE: each side first: a PNG may claim 2^32 - 1 a side, whose product overflows.
-    if (claimed.width > limit || claimed.height > limit || claimed.width * claimed.height > limit) {
-        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
-                                 std::to_string(claimed.height) + " pixels; at most " +
-                                 std::to_string(limit / 1'000'000) + " million pixels).");
+    if (auto refused =
+            refuseTooLarge(path, claimed, jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels)) {
+        return *refused;
     }
     if (!qtSize.isValid() || qtSize.isEmpty()) {
         return failure(path, "the file is damaged: its header gives no picture size.");
@@ -387,7 +457,6 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     }
     if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
 
-    const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
     const QSize needed = target * 2;
     if (jpeg) {
         // libjpeg scales down while it decodes, so the full-size picture never exists.
@@ -405,19 +474,7 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "the file is damaged and cannot be decoded (" +
                                  reader.errorString().toStdString() + ").");
     }
-    if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, image);
-        painter.end();
-        image = flat;
-    } else {
-        image = image.convertToFormat(QImage::Format_RGB32);
-    }
-    const QSize kept = reducedSize(image.size(), target);
-    if (kept != image.size()) image = AreaAverage(image, kept);
-    return {image, {}};
+    return finish(std::move(image), target);
 }
 
 }  // namespace ostrel::jobs
