@@ -376,8 +376,13 @@ QImage AreaAverage(const QImage& source, QSize size) {
             for (size_t i = 0; i < sum.size(); ++i) sum[i] += span.weights[k] * reduced[i];
         }
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        // std::lround for the non-negative sums, inline: the whole part, plus one from a half
+        // up (v - whole is exact).
         auto channel = [](double v) {
-            return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+            if (!(v > 0)) return 0;
+            if (v >= 255) return 255;
+            const int whole = static_cast<int>(v);
+            return v - whole >= 0.5 ? whole + 1 : whole;
         };
         for (int x = 0; x < width; ++x) {
             const size_t i = 3 * static_cast<size_t>(x);

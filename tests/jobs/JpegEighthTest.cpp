@@ -432,6 +432,30 @@ TEST(JpegEighth, SurvivesChangedBytes) {
     }
 }
 
+// Read from a device in chunks, the file decodes as it does whole in memory: markers, stuffed
+// bytes and segments fall across the chunks' edges. Cut short, it is truncated either way.
+TEST(JpegEighth, DecodesAFileReadInChunksAsTheWholeFile) {
+    if (!haveCjpeg()) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    const QImage picture = photoLike(1600, 1200);
+    for (const QStringList& switches : {QStringList{"-restart", "1B", "-quality", "98"},
+                                        QStringList{"-progressive", "-quality", "98"}}) {
+        const QByteArray whole = cjpeg(picture, switches);
+        ASSERT_GT(whole.size(), 600 * 1024);  // more than two chunks
+        for (const qsizetype kept : {whole.size(), whole.size() - 1, whole.size() * 2 / 3}) {
+            QByteArray bytes = whole.left(kept);
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            const jobs::JpegEighthResult streamed =
+                jobs::JpegEighthDecoder(device).decode(jobs::kMaxJpegSourcePixels);
+            const jobs::JpegEighthResult inMemory = eighth(bytes);
+            EXPECT_EQ(streamed.outcome,
+                      kept == whole.size() ? Outcome::Decoded : Outcome::Truncated);
+            EXPECT_EQ(streamed.outcome, inMemory.outcome);
+            EXPECT_EQ(streamed.image, inMemory.image);
+        }
+    }
+}
+
 // A frame larger than the caller allows is not decoded, and nothing is allocated for it.
 TEST(JpegEighth, DecodesNothingLargerThanAllowed) {
     HandJpeg file;

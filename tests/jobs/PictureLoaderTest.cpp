@@ -85,6 +85,13 @@ TEST(AreaAverage, KeepsTheMeanColourAndSolidColoursForEverySize) {
     }
 }
 
+TEST(AreaAverage, RoundsHalvesUp) {
+    QImage pair(2, 1, QImage::Format_RGB32);
+    pair.setPixel(0, 0, qRgb(0, 1, 254));
+    pair.setPixel(1, 0, qRgb(1, 2, 255));
+    EXPECT_EQ(AreaAverage(pair, QSize(1, 1)).pixel(0, 0), qRgb(1, 2, 255));
+}
+
 TEST(DecodePictureFile, DecodesALargeJpegAtAReducedScaleNoSmallerThanTwiceTheRaster) {
     Folder folder;
     const std::string path =
