@@ -29,7 +29,8 @@ constexpr int kAcLookupBits = 12;
 
 // Bytes read from a device at a time. NOTE: a whole marker segment (up to 65535 bytes) must
 // fit, since a segment is parsed in place.
-constexpr size_t kChunkBytes = 256 * 1024;
+constexpr size_t kChunkBytes = 80 * 1024;
+static_assert(kChunkBytes >= 2 + 65535);
 
 // libjpeg refuses frames larger than this a side, and interleaved MCUs of more blocks.
 constexpr int kMaxDimension = 65500;
@@ -490,23 +491,43 @@ class JpegEighthDecoder::Impl {
         return header_;
     }
 
-    JpegEighthResult decode(int64_t maxSourcePixels) {
+    Outcome decodeRows(int64_t maxSourcePixels, const JpegEighthDecoder::RowSink& sink) {
         const JpegEighthHeader header = readHeader();
-        if (header.outcome != Outcome::Decoded) return {header.outcome, {}};
-        if (int64_t{width_} * height_ > maxSourcePixels) return {Outcome::Unsupported, {}};
-        const ColourSpace colour = colourSpace();
-        if (colour == ColourSpace::Contradictory) return {Outcome::Unsupported, {}};
+        if (header.outcome != Outcome::Decoded) return header.outcome;
+        if (int64_t{width_} * height_ > maxSourcePixels) return Outcome::Unsupported;
+        colour_ = colourSpace();
+        if (colour_ == ColourSpace::Contradictory) return Outcome::Unsupported;
+        sink_ = &sink;
+        // A sequential file whose first scan carries every component is that scan alone (a
+        // second would be refused): its rows are converted as each row of MCUs is decoded,
+        // and the coefficients need keep only that row. Else every block is kept until the
+        // end of the image.
+        streamed_ = !progressive_ && scan_.count == componentCount_;
         allocatePlanes();
         Outcome o = decodeScan();
         while (o == Outcome::Decoded) {
             uint8_t marker = 0;
             if ((o = nextMarker(marker)) != Outcome::Decoded) break;
             const MarkerKind kind = kMarkerKinds[marker];
-            if (kind == MarkerKind::EndOfImage) return finish(colour);
+            if (kind == MarkerKind::EndOfImage) return finish();
             if ((o = segment(kind, marker)) != Outcome::Decoded) break;
             if (kind == MarkerKind::Scan) o = decodeScan();
         }
-        return {o, {}};
+        return o;
+    }
+
+    JpegEighthResult decode(int64_t maxSourcePixels) {
+        const JpegEighthHeader header = readHeader();
+        if (header.outcome != Outcome::Decoded) return {header.outcome, {}};
+        if (int64_t{width_} * height_ > maxSourcePixels) return {Outcome::Unsupported, {}};
+        QImage image((width_ + 7) / 8, (height_ + 7) / 8, QImage::Format_RGB32);
+        if (image.isNull()) return {Outcome::Unsupported, {}};
+        const JpegEighthDecoder::RowSink intoImage = [&image](int y, const QRgb* row) {
+            std::memcpy(image.scanLine(y), row, static_cast<size_t>(image.width()) * 4);
+        };
+        const Outcome o = decodeRows(maxSourcePixels, intoImage);
+        if (o != Outcome::Decoded) return {o, {}};
+        return {o, image};
     }
 
   private:
@@ -762,8 +783,15 @@ class JpegEighthDecoder::Impl {
     void allocatePlanes() {
         for (int i = 0; i < componentCount_; ++i) {
             Component& comp = components_[static_cast<size_t>(i)];
-            comp.plane.assign(static_cast<size_t>(comp.stride) * static_cast<size_t>(comp.rows), 0);
+            const int rows = streamed_ ? blockRowsPerMcuRow(comp) : comp.rows;
+            comp.plane.assign(static_cast<size_t>(comp.stride) * static_cast<size_t>(rows), 0);
         }
+    }
+
+    // A scan of one component alone goes block row by block row, an interleaved one MCU row
+    // by MCU row.
+    int blockRowsPerMcuRow(const Component& comp) const {
+        return componentCount_ == 1 ? 1 : comp.v;
     }
 
     // Checks the scan just read against the frame and the tables, then decodes it (or, for a
@@ -891,7 +919,7 @@ class JpegEighthDecoder::Impl {
             plan.blockCount = 1;
             BlockPlace p = place(0, comp);
             p.mcuStepX = 1;
-            p.mcuStepY = comp.stride;
+            p.mcuStepY = streamed_ ? 0 : comp.stride;
             plan.blocks[0] = p;
             return plan;
         }
@@ -904,7 +932,7 @@ class JpegEighthDecoder::Impl {
                     BlockPlace p = place(i, comp);
                     p.offset = static_cast<ptrdiff_t>(y) * comp.stride + x;
                     p.mcuStepX = comp.h;
-                    p.mcuStepY = static_cast<ptrdiff_t>(comp.v) * comp.stride;
+                    p.mcuStepY = streamed_ ? 0 : static_cast<ptrdiff_t>(comp.v) * comp.stride;
                     plan.blocks[static_cast<size_t>(plan.blockCount++)] = p;
                 }
             }
@@ -950,6 +978,7 @@ class JpegEighthDecoder::Impl {
                 }
                 if (reader.overrun()) return ranOut();
             }
+            if (streamed_) emitMcuRow(my);
         }
         reader.release();
         return skipToMarker(false);
@@ -964,61 +993,85 @@ class JpegEighthDecoder::Impl {
         return marker == kMarkerRst0 + expected ? Outcome::Decoded : Outcome::Damaged;
     }
 
-    JpegEighthResult finish(ColourSpace colour) {
+    Outcome finish() {
         for (int i = 0; i < componentCount_; ++i) {
             const Component& comp = components_[static_cast<size_t>(i)];
             // A component no scan carried: libjpeg would show it as it sees fit.
-            if (progressive_ ? comp.dcBits < 0 : comp.scans != 1) return {Outcome::Damaged, {}};
+            if (progressive_ ? comp.dcBits < 0 : comp.scans != 1) return Outcome::Damaged;
         }
-        const int outWidth = (width_ + 7) / 8, outHeight = (height_ + 7) / 8;
-        QImage image(outWidth, outHeight, QImage::Format_RGB32);
-        if (image.isNull()) return {Outcome::Unsupported, {}};
-        // The sample of every output column and row in each component's plane.
-        std::array<std::vector<uint8_t>, kMaxComponents> rowSamples;
-        std::array<std::vector<int>, kMaxComponents> columnOf;
+        if (!streamed_) emitRows(0, (height_ + 7) / 8, {});
+        return Outcome::Decoded;
+    }
+
+    // The output rows of one row of MCUs, from the one row of blocks the planes keep.
+    void emitMcuRow(int my) {
+        const int rowsPerMcuRow = componentCount_ == 1 ? 1 : vMax_;
+        const int first = my * rowsPerMcuRow;
+        const int last = std::min(first + rowsPerMcuRow, (height_ + 7) / 8);
+        std::array<int, kMaxComponents> firstBlockRow{};
         for (int i = 0; i < componentCount_; ++i) {
-            const Component& comp = components_[static_cast<size_t>(i)];
-            columnOf[static_cast<size_t>(i)].resize(static_cast<size_t>(outWidth));
-            for (int x = 0; x < outWidth; ++x) {
-                columnOf[static_cast<size_t>(i)][static_cast<size_t>(x)] = x * comp.h / hMax_;
-            }
-            rowSamples[static_cast<size_t>(i)].resize(static_cast<size_t>(outWidth));
+            firstBlockRow[static_cast<size_t>(i)] =
+                my * blockRowsPerMcuRow(components_[static_cast<size_t>(i)]);
         }
-        for (int y = 0; y < outHeight; ++y) {
+        emitRows(first, last, firstBlockRow);
+    }
+
+    // Converts output rows [first, last) to RGB and hands them to the sink. An output pixel
+    // is the sample of the block under it in each component (chroma spread over the pixels it
+    // covers); row 0 of a component's plane holds block row firstBlockRow.
+    void emitRows(int first, int last, const std::array<int, kMaxComponents>& firstBlockRow) {
+        const int outWidth = (width_ + 7) / 8;
+        if (line_.empty()) {
+            line_.resize(static_cast<size_t>(outWidth));
             for (int i = 0; i < componentCount_; ++i) {
                 const Component& comp = components_[static_cast<size_t>(i)];
+                std::vector<int>& columns = columnOf_[static_cast<size_t>(i)];
+                columns.resize(static_cast<size_t>(outWidth));
+                for (int x = 0; x < outWidth; ++x) {
+                    columns[static_cast<size_t>(x)] = x * comp.h / hMax_;
+                }
+                samples_[static_cast<size_t>(i)].resize(static_cast<size_t>(outWidth));
+            }
+        }
+        for (int y = first; y < last; ++y) {
+            for (int i = 0; i < componentCount_; ++i) {
+                const Component& comp = components_[static_cast<size_t>(i)];
+                const int blockRow = y * comp.v / vMax_ - firstBlockRow[static_cast<size_t>(i)];
                 const int16_t* row =
-                    comp.plane.data() + static_cast<ptrdiff_t>(y * comp.v / vMax_) * comp.stride;
+                    comp.plane.data() + static_cast<ptrdiff_t>(blockRow) * comp.stride;
                 const int32_t q = comp.quantDc;
-                uint8_t* samples = rowSamples[static_cast<size_t>(i)].data();
-                const int* columns = columnOf[static_cast<size_t>(i)].data();
+                uint8_t* samples = samples_[static_cast<size_t>(i)].data();
+                const int* columns = columnOf_[static_cast<size_t>(i)].data();
                 for (int x = 0; x < outWidth; ++x) {
                     // libjpeg's 1 x 1 inverse DCT: the dequantized DC over 8, rounded.
                     samples[x] = clampSample(((row[columns[x]] * q + 4) >> 3) + 128);
                 }
             }
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            const uint8_t* c0 = rowSamples[0].data();
-            if (colour == ColourSpace::Grey) {
-                for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c0[x], c0[x]);
-                continue;
-            }
-            const uint8_t* c1 = rowSamples[1].data();
-            const uint8_t* c2 = rowSamples[2].data();
-            if (colour == ColourSpace::Rgb) {
-                for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c1[x], c2[x]);
-                continue;
-            }
-            for (int x = 0; x < outWidth; ++x) {
-                const int32_t luma = c0[x];
-                const uint8_t cb = c1[x], cr = c2[x];
-                line[x] =
-                    qRgb(clampSample(luma + kYcc.crToR[cr]),
-                         clampSample(luma + ((kYcc.cbToG[cb] + kYcc.crToG[cr]) >> kScaleBits)),
-                         clampSample(luma + kYcc.cbToB[cb]));
-            }
+            convertRow(outWidth);
+            (*sink_)(y, line_.data());
         }
-        return {Outcome::Decoded, image};
+    }
+
+    void convertRow(int outWidth) {
+        QRgb* line = line_.data();
+        const uint8_t* c0 = samples_[0].data();
+        if (colour_ == ColourSpace::Grey) {
+            for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c0[x], c0[x]);
+            return;
+        }
+        const uint8_t* c1 = samples_[1].data();
+        const uint8_t* c2 = samples_[2].data();
+        if (colour_ == ColourSpace::Rgb) {
+            for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c1[x], c2[x]);
+            return;
+        }
+        for (int x = 0; x < outWidth; ++x) {
+            const int32_t luma = c0[x];
+            const uint8_t cb = c1[x], cr = c2[x];
+            line[x] = qRgb(clampSample(luma + kYcc.crToR[cr]),
+                           clampSample(luma + ((kYcc.cbToG[cb] + kYcc.crToG[cr]) >> kScaleBits)),
+                           clampSample(luma + kYcc.cbToB[cb]));
+        }
     }
 
     Window window_;
@@ -1034,6 +1087,13 @@ class JpegEighthDecoder::Impl {
     ScanHeader scan_;
     bool sawJfif_ = false, sawAdobe_ = false;
     int adobeTransform_ = -1;
+    // The output.
+    ColourSpace colour_ = ColourSpace::YCbCr;
+    bool streamed_ = false;
+    const JpegEighthDecoder::RowSink* sink_ = nullptr;
+    std::vector<QRgb> line_;
+    std::array<std::vector<uint8_t>, kMaxComponents> samples_;
+    std::array<std::vector<int>, kMaxComponents> columnOf_;
 };
 
 JpegEighthDecoder::JpegEighthDecoder(std::span<const uint8_t> bytes)
@@ -1047,6 +1107,10 @@ JpegEighthHeader JpegEighthDecoder::readHeader() {
 
 JpegEighthResult JpegEighthDecoder::decode(int64_t maxSourcePixels) {
     return impl_->decode(maxSourcePixels);
+}
+
+JpegEighthOutcome JpegEighthDecoder::decodeRows(int64_t maxSourcePixels, const RowSink& sink) {
+    return impl_->decodeRows(maxSourcePixels, sink);
 }
 
 JpegEighthResult DecodeJpegEighth(std::span<const uint8_t> bytes, int64_t maxSourcePixels) {

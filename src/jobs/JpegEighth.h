@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -49,6 +50,13 @@ class JpegEighthDecoder {
     // when readHeader has not been called). Nothing is allocated for a frame of more than
     // `maxSourcePixels` pixels: it is Unsupported.
     JpegEighthResult decode(int64_t maxSourcePixels);
+
+    // Receives output row y (0 at the top, each once, in order) of ceil(width / 8) pixels.
+    using RowSink = std::function<void(int y, const QRgb* row)>;
+    // Decodes as decode() does, but hands the picture over row by row instead of as an image,
+    // so that a caller that reduces it never holds it whole. NOTE: rows may have been handed
+    // over before the outcome turns out other than Decoded.
+    JpegEighthOutcome decodeRows(int64_t maxSourcePixels, const RowSink& sink);
 
   private:
     class Impl;

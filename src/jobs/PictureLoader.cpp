@@ -276,42 +276,6 @@ DecodedPicture finish(QImage image, QSize target) {
     return {image, {}};
 }
 
-// A large JPEG at 1/8 scale through our own decoder, reading the file once: nullopt leaves the
-// file to Qt's path, which then judges it exactly as it always has (a header it cannot read,
-// a kind of JPEG we do not decode, damage).
-std::optional<DecodedPicture> decodeJpegEighth(const std::string& path, const QString& name,
-                                               qint64 fileBytes, QSize target) {
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != fileBytes) {
-        return std::nullopt;
-    }
-    JpegEighthDecoder decoder(file);
-    // A header libjpeg could not read either, or a file that ends before its first scan: Qt
-    // says what is wrong with it.
-    const JpegEighthHeader header = decoder.readHeader();
-    if (header.outcome != JpegEighthOutcome::Decoded) return std::nullopt;
-    if (auto refused = refuseTooLarge(path, {header.width, header.height}, kMaxJpegSourcePixels)) {
-        return refused;
-    }
-    if (jpegScaleDown(QSize(header.width, header.height), target * 2) != 8) return std::nullopt;
-    JpegEighthResult decoded = decoder.decode(kMaxJpegSourcePixels);
-    switch (decoded.outcome) {
-        case JpegEighthOutcome::Decoded:
-            break;
-        case JpegEighthOutcome::Truncated:
-            return failure(path, "the file is truncated: it ends before the picture does.");
-        case JpegEighthOutcome::Damaged:
-        case JpegEighthOutcome::Unsupported:
-            return std::nullopt;
-    }
-    // NOTE: the file is read as it is decoded; one that changed size meanwhile is not the file
-    // that was found.
-    if (QFileInfo(name).size() != fileBytes) {
-        return failure(path, "the file changed while it was being loaded.");
-    }
-    return finish(std::move(decoded.image), target);
-}
-
 // Which source pixels one destination pixel covers, and by how much. Positions are counted in
 // 1/destination of a source pixel, so every overlap is a whole number.
 struct Span {
@@ -334,24 +298,27 @@ std::vector<Span> coverage(int sourceLength, int destinationLength) {
     return spans;
 }
 
-}  // namespace
+// Area averaging row by row: the source rows come one by one, top to bottom, and a destination
+// row is made as soon as the last source row it covers has come, so that a source that is
+// decoded row by row need never be held whole.
+class AreaAverager {
+  public:
+    AreaAverager(QSize source, QSize size)
+        : columns_(coverage(source.width(), size.width())),
+          rows_(coverage(source.height(), size.height())),
+          out_(size, QImage::Format_RGB32),
+          sum_(static_cast<size_t>(size.width()) * 3) {
+        // The source rows of one destination row are kept, reduced to the destination width.
+        size_t kept = 1;
+        for (const Span& span : rows_) kept = std::max(kept, span.weights.size());
+        reduced_.assign(kept, std::vector<double>(sum_.size()));
+    }
 
-QImage AreaAverage(const QImage& source, QSize size) {
-    if (source.isNull() || size.isEmpty()) return {};
-    const QImage src = source.convertToFormat(QImage::Format_RGB32);
-    const int width = size.width();
-    const std::vector<Span> columns = coverage(src.width(), width);
-    const std::vector<Span> rows = coverage(src.height(), size.height());
-
-    // One source row reduced to the destination width; kept, since neighbouring destination
-    // rows share their boundary source row.
-    std::vector<double> reduced(static_cast<size_t>(width) * 3);
-    int reducedRow = -1;
-    auto reduceRow = [&](int y) {
-        if (y == reducedRow) return;
-        const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const Span& span = columns[static_cast<size_t>(x)];
+    void addRow(const QRgb* line) {
+        const int y = nextSource_++;
+        std::vector<double>& reduced = reduced_[static_cast<size_t>(y) % reduced_.size()];
+        for (size_t x = 0; x < columns_.size(); ++x) {
+            const Span& span = columns_[x];
             double r = 0, g = 0, b = 0;
             for (size_t k = 0; k < span.weights.size(); ++k) {
                 const QRgb p = line[static_cast<size_t>(span.first) + k];
@@ -359,23 +326,29 @@ QImage AreaAverage(const QImage& source, QSize size) {
                 g += span.weights[k] * qGreen(p);
                 b += span.weights[k] * qBlue(p);
             }
-            reduced[3 * static_cast<size_t>(x)] = r;
-            reduced[3 * static_cast<size_t>(x) + 1] = g;
-            reduced[3 * static_cast<size_t>(x) + 2] = b;
+            reduced[3 * x] = r;
+            reduced[3 * x + 1] = g;
+            reduced[3 * x + 2] = b;
         }
-        reducedRow = y;
-    };
+        while (nextDestination_ < rows_.size()) {
+            const Span& span = rows_[nextDestination_];
+            if (span.first + static_cast<int>(span.weights.size()) - 1 > y) break;
+            makeRow(static_cast<int>(nextDestination_++), span);
+        }
+    }
 
-    QImage out(size, QImage::Format_RGB32);
-    std::vector<double> sum(reduced.size());
-    for (int y = 0; y < size.height(); ++y) {
-        std::fill(sum.begin(), sum.end(), 0.0);
-        const Span& span = rows[static_cast<size_t>(y)];
+    // The destination, once every source row has come.
+    QImage result() const { return out_; }
+
+  private:
+    void makeRow(int y, const Span& span) {
+        std::fill(sum_.begin(), sum_.end(), 0.0);
         for (size_t k = 0; k < span.weights.size(); ++k) {
-            reduceRow(span.first + static_cast<int>(k));
-            for (size_t i = 0; i < sum.size(); ++i) sum[i] += span.weights[k] * reduced[i];
+            const std::vector<double>& reduced =
+                reduced_[(static_cast<size_t>(span.first) + k) % reduced_.size()];
+            for (size_t i = 0; i < sum_.size(); ++i) sum_[i] += span.weights[k] * reduced[i];
         }
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(out_.scanLine(y));
         // std::lround for the non-negative sums, inline: the whole part, plus one from a half
         // up (v - whole is exact).
         auto channel = [](double v) {
@@ -384,12 +357,70 @@ QImage AreaAverage(const QImage& source, QSize size) {
             const int whole = static_cast<int>(v);
             return v - whole >= 0.5 ? whole + 1 : whole;
         };
-        for (int x = 0; x < width; ++x) {
-            const size_t i = 3 * static_cast<size_t>(x);
-            line[x] = qRgb(channel(sum[i]), channel(sum[i + 1]), channel(sum[i + 2]));
+        for (size_t x = 0; x < columns_.size(); ++x) {
+            line[x] =
+                qRgb(channel(sum_[3 * x]), channel(sum_[3 * x + 1]), channel(sum_[3 * x + 2]));
         }
     }
-    return out;
+
+    std::vector<Span> columns_, rows_;
+    QImage out_;
+    std::vector<double> sum_;
+    std::vector<std::vector<double>> reduced_;  // by source row, modulo its size
+    int nextSource_ = 0;
+    size_t nextDestination_ = 0;
+};
+
+// A large JPEG at 1/8 scale through our own decoder, reading the file once: nullopt leaves the
+// file to Qt's path, which then judges it exactly as it always has (a header it cannot read,
+// a kind of JPEG we do not decode, damage).
+std::optional<DecodedPicture> decodeJpegEighth(const std::string& path, const QString& name,
+                                               qint64 fileBytes, QSize target) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != fileBytes) {
+        return std::nullopt;
+    }
+    JpegEighthDecoder decoder(file);
+    // A header libjpeg could not read either, or a file that ends before its first scan: Qt
+    // says what is wrong with it.
+    const JpegEighthHeader header = decoder.readHeader();
+    if (header.outcome != JpegEighthOutcome::Decoded) return std::nullopt;
+    if (auto refused = refuseTooLarge(path, {header.width, header.height}, kMaxJpegSourcePixels)) {
+        return refused;
+    }
+    if (jpegScaleDown(QSize(header.width, header.height), target * 2) != 8) return std::nullopt;
+    // Reduced as it is decoded, the picture at 1/8 is never held whole.
+    const QSize eighth((header.width + 7) / 8, (header.height + 7) / 8);
+    AreaAverager averager(eighth, reducedSize(eighth, target));
+    const JpegEighthOutcome outcome = decoder.decodeRows(
+        kMaxJpegSourcePixels, [&averager](int, const QRgb* row) { averager.addRow(row); });
+    switch (outcome) {
+        case JpegEighthOutcome::Decoded:
+            break;
+        case JpegEighthOutcome::Truncated:
+            return failure(path, "the file is truncated: it ends before the picture does.");
+        case JpegEighthOutcome::Damaged:
+        case JpegEighthOutcome::Unsupported:
+            return std::nullopt;
+    }
+    // NOTE: the file is read as it is decoded; one that changed size meanwhile is not the file
+    // that was found.
+    if (QFileInfo(name).size() != fileBytes) {
+        return failure(path, "the file changed while it was being loaded.");
+    }
+    return DecodedPicture{averager.result(), {}};
+}
+
+}  // namespace
+
+QImage AreaAverage(const QImage& source, QSize size) {
+    if (source.isNull() || size.isEmpty()) return {};
+    const QImage src = source.convertToFormat(QImage::Format_RGB32);
+    AreaAverager averager(src.size(), size);
+    for (int y = 0; y < src.height(); ++y) {
+        averager.addRow(reinterpret_cast<const QRgb*>(src.constScanLine(y)));
+    }
+    return averager.result();
 }
 
 DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "jobs/JpegEighth.h"
 #include "jobs/JpegTestFiles.h"
 #include "jobs/PictureLoader.h"
 #include "jobs/PictureLoaderTestFiles.h"
@@ -209,6 +210,7 @@ TEST(DecodePictureFile, DecodesALargeJpegAtAnEighthAsQtDid) {
         {"baseline 4:4:4", {"-sample", "1x1"}},
         {"progressive 4:4:4", {"-sample", "1x1", "-progressive"}},
         {"arithmetic (through Qt)", {"-sample", "1x1", "-arithmetic"}},
+        {"baseline 4:2:0", {}},
     };
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
@@ -219,7 +221,17 @@ TEST(DecodePictureFile, DecodesALargeJpegAtAnEighthAsQtDid) {
         ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
         // 300 x 225 at 1/8, reduced to twice the raster keeping the aspect.
         EXPECT_EQ(decoded.image.size(), QSize(275, 206));
-        EXPECT_EQ(decoded.image, throughQt(jpeg, decoded.image.size()));
+        // Reduced row by row as it is decoded: the same as the whole picture at 1/8 reduced.
+        const jobs::JpegEighthResult eighth = jobs::DecodeJpegEighth(
+            {reinterpret_cast<const uint8_t*>(jpeg.constData()), static_cast<size_t>(jpeg.size())},
+            jobs::kMaxJpegSourcePixels);
+        if (eighth.outcome == jobs::JpegEighthOutcome::Decoded) {
+            EXPECT_EQ(decoded.image, AreaAverage(eighth.image, decoded.image.size()));
+        }
+        // Chroma subsampled 2 x 2 is where our 1/8 differs from libjpeg's (see JpegEighthTest).
+        if (f.switches.contains("1x1")) {
+            EXPECT_EQ(decoded.image, throughQt(jpeg, decoded.image.size()));
+        }
     }
 }
 
