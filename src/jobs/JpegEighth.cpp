@@ -25,7 +25,7 @@ using Outcome = JpegEighthOutcome;
 // Bits looked up at once in a Huffman table: codes up to this long decode in one step. DC codes
 // are short and come once a block; the AC look-up takes several symbols at a time.
 constexpr int kDcLookupBits = 9;
-constexpr int kAcLookupBits = 12;
+constexpr int kAcLookupBits = 14;
 
 // Bytes read from a device at a time. NOTE: a whole marker segment (up to 65535 bytes) must
 // fit, since a segment is parsed in place.
@@ -116,9 +116,10 @@ struct HuffmanTable {
     // symbols of that length start in `symbols`, less their first code.
     std::array<int32_t, 17> maxCode{};
     std::array<int32_t, 17> valueOffset{};
-    // By the next kDcLookupBits or kAcLookupBits bits. DC: code length | category << 8, 0 for
-    // a longer code. AC: see acEntry.
-    std::vector<uint32_t> lookup;
+    // By the next kDcLookupBits bits: code length | category << 8, 0 for a longer code.
+    std::vector<uint32_t> dcLookup;
+    // By the next kAcLookupBits bits: see acEntry.
+    std::vector<uint16_t> acLookup;
 };
 
 void defineHuffman(HuffmanTable& t, const uint8_t* counts, const uint8_t* symbols, int total) {
@@ -249,7 +250,7 @@ uint64_t nextDataByte(BitState& s, Window& window) {
 
 // Bits held after BitReader::fill: a DC code and its magnitude bits (16 + 15), or an AC
 // look-up entry (at most 27 bits) with the next look-up still in view.
-constexpr int kFilledBits = 40;
+constexpr int kFilledBits = 41;
 
 // The bits of a scan's entropy-coded data.
 class BitReader {
@@ -278,6 +279,16 @@ class BitReader {
     void drop(int n) {
         s_.bits <<= n;
         s_.count -= n;
+    }
+    // The bits held, to go back to after drops.
+    struct Mark {
+        uint64_t bits;
+        int count;
+    };
+    Mark mark() const { return {s_.bits, s_.count}; }
+    void rewind(Mark m) {
+        s_.bits = m.bits;
+        s_.count = m.count;
     }
     // A bit beyond the data has been taken: the data ran out.
     bool overrun() const { return s_.count < s_.padding; }
@@ -321,78 +332,103 @@ inline int decodeSymbol(const HuffmanTable& t, BitReader& reader) {
     return found & 0xFF;
 }
 
-// The symbol whose code starts `used` bits into the look-up index, or -1 when no code fits in
-// the bits left.
-int symbolAt(const HuffmanTable& t, uint32_t index, int indexBits, int used, int& length) {
-    for (length = 1; used + length <= indexBits; ++length) {
-        const auto code =
-            static_cast<int32_t>((index >> (indexBits - used - length)) & ((1u << length) - 1));
-        if (code <= t.maxCode[length]) {
-            const int32_t at = t.valueOffset[length] + code;
-            return at >= 0 && at < t.symbolCount ? t.symbols[static_cast<size_t>(at)] : -1;
+// The codes of up to `indexBits` bits by every index of that many bits: code length << 8 |
+// symbol for the code the index starts with, 0 for none. Canonical codes of one length are
+// consecutive numbers, so each code fills the run of indices it begins.
+std::vector<uint16_t> firstCodes(const HuffmanTable& t, int indexBits) {
+    std::vector<uint16_t> first(size_t{1} << indexBits, 0);
+    uint32_t code = 0;
+    int k = 0;
+    for (int length = 1; length <= indexBits; ++length) {
+        for (int i = 0; i < t.counts[length]; ++i, ++code, ++k) {
+            const uint32_t from = code << (indexBits - length), to = (code + 1)
+                                                                     << (indexBits - length);
+            std::fill(first.begin() + from, first.begin() + to,
+                      static_cast<uint16_t>(length << 8 | t.symbols[static_cast<size_t>(k)]));
         }
+        code <<= 1;
     }
-    return -1;
+    return first;
 }
 
-uint32_t dcEntry(const HuffmanTable& t, uint32_t index) {
+// The symbol whose code starts `used` bits into `index`, or -1 when no code fits in the bits
+// left.
+int symbolAt(const std::vector<uint16_t>& first, uint32_t index, int indexBits, int used,
+             int& length) {
+    const uint16_t e = first[(index << used) & ((1u << indexBits) - 1)];
+    length = e >> 8;
+    return e == 0 || used + length > indexBits ? -1 : e & 0xFF;
+}
+
+uint32_t dcEntry(const std::vector<uint16_t>& first, uint32_t index) {
     int length = 0;
-    const int symbol = symbolAt(t, index, kDcLookupBits, 0, length);
+    const int symbol = symbolAt(first, index, kDcLookupBits, 0, length);
     return symbol < 0 ? 0 : static_cast<uint32_t>(length) | static_cast<uint32_t>(symbol) << 8;
 }
 
-// An AC look-up entry: bits to drop (bits 0-7), how far the coefficient index moves (8-15; 64
-// ends the block) and its reach (16-23). The entry covers as many whole symbols (code and
-// magnitude bits) as fit in the looked-up bits, up to and including an end of block, or one
-// symbol whose magnitude bits reach beyond them. Several symbols are taken only while they all
-// still belong to the block (index + reach <= 64, as libjpeg would read them one by one); a
-// reach of 0 is always taken (one symbol: libjpeg reads it whatever the index), 255 never (a
-// code longer than the look-up).
-constexpr uint32_t kCarefulReach = 255;
-constexpr uint32_t acPack(int bits, int advance, int reach) {
-    return static_cast<uint32_t>(bits) | static_cast<uint32_t>(advance) << 8 |
-           static_cast<uint32_t>(reach) << 16;
+// An AC look-up entry, 16 bits: the bits to drop (bits 0-5), how far the coefficient index
+// moves (6-12: the runs and coefficients, plus 64 if the entry ends the block) and whether it
+// holds several symbols (13). It covers as many whole symbols (code and magnitude bits) as fit
+// in the looked-up bits, up to and including an end of block, or one symbol whose magnitude
+// bits reach beyond them. Several symbols are right only while they all still belong to the
+// block, as libjpeg reads them one by one: when the index reaches the block's end, they are
+// read again one by one. One symbol is always right: libjpeg reads it whatever the index. A
+// code longer than the look-up moves the index by 127, to the end at once, to be read alone.
+constexpr int kAcAdvanceShift = 6;
+constexpr uint16_t kAcSeveral = 1 << 13;
+constexpr uint16_t acPack(int bits, int advance, bool endsBlock, bool several) {
+    return static_cast<uint16_t>(
+        bits | (advance + (endsBlock ? kBlockCoefficients : 0)) << kAcAdvanceShift |
+        (several ? kAcSeveral : 0));
 }
+constexpr uint16_t kAcLongCode = acPack(0, kBlockCoefficients - 1, true, true);
 
-uint32_t acEntry(const HuffmanTable& t, uint32_t index) {
-    uint32_t entry = acPack(0, 0, kCarefulReach);
+uint16_t acEntry(const std::vector<uint16_t>& first, uint32_t index) {
+    uint16_t entry = kAcLongCode;
     int used = 0, advance = 0, symbols = 0;
     for (;;) {
         int length = 0;
-        const int symbol = symbolAt(t, index, kAcLookupBits, used, length);
+        const int symbol = symbolAt(first, index, kAcLookupBits, used, length);
         if (symbol < 0) break;
         const int run = symbol >> 4, size = symbol & 15;
         if (size == 0 && run != 15) {  // end of block
-            entry = symbols == 0 ? acPack(length, kBlockCoefficients, 0)
-                                 : acPack(used + length, kBlockCoefficients, advance + 1);
+            entry = acPack(used + length, advance, true, symbols > 0);
             break;
         }
         const int step = size == 0 ? 16 : run + 1;  // 16 zeros, or a run and a coefficient
         const int bits = length + size;
         if (symbols == 0 && bits > kAcLookupBits) {
-            entry = acPack(bits, step, 0);
+            entry = acPack(bits, step, false, false);
             break;
         }
         if (used + bits > kAcLookupBits || advance + step >= kBlockCoefficients) break;
         used += bits;
         advance += step;
         ++symbols;
-        entry = acPack(used, advance, symbols == 1 ? 0 : advance);
+        entry = acPack(used, advance, false, symbols > 1);
     }
     return entry;
 }
 
 void buildLookup(HuffmanTable& t, bool ac) {
-    t.lookup.resize(size_t{1} << (ac ? kAcLookupBits : kDcLookupBits));
-    for (uint32_t index = 0; index < t.lookup.size(); ++index) {
-        t.lookup[index] = ac ? acEntry(t, index) : dcEntry(t, index);
+    const std::vector<uint16_t> first = firstCodes(t, ac ? kAcLookupBits : kDcLookupBits);
+    if (ac) {
+        t.acLookup.resize(first.size());
+        for (uint32_t index = 0; index < first.size(); ++index) {
+            t.acLookup[index] = acEntry(first, index);
+        }
+    } else {
+        t.dcLookup.resize(first.size());
+        for (uint32_t index = 0; index < first.size(); ++index) {
+            t.dcLookup[index] = dcEntry(first, index);
+        }
     }
     t.built = true;
 }
 
 // A DC category (the number of magnitude bits that follow), or -1 for a bad code.
 inline int decodeDcCategory(const HuffmanTable& t, BitReader& reader) {
-    const uint32_t e = t.lookup[reader.peek(kDcLookupBits)];
+    const uint32_t e = t.dcLookup[reader.peek(kDcLookupBits)];
     if (e != 0) {
         reader.drop(static_cast<int>(e & 0xFF));
         return static_cast<int>(e >> 8);
@@ -409,7 +445,7 @@ inline int32_t extend(uint32_t bits, int size) {
 // Steps over a block's AC coefficients; false for a bad code.
 inline bool skipAc(const HuffmanTable& t, BitReader& reader) {
     static_assert(kFilledBits - 27 >= kAcLookupBits);
-    const uint32_t* const lookup = t.lookup.data();
+    const uint16_t* const lookup = t.acLookup.data();
     reader.fill();
     int k = 1;
     for (;;) {
@@ -417,12 +453,19 @@ inline bool skipAc(const HuffmanTable& t, BitReader& reader) {
         // fill is not on the path from one look-up to the next.
         const uint32_t e = lookup[reader.peek(kAcLookupBits)];
         reader.fill();
-        if (k + static_cast<int>(e >> 16) <= kBlockCoefficients) [[likely]] {
-            reader.drop(static_cast<int>(e & 0xFF));
-            k += static_cast<int>((e >> 8) & 0xFF);
-            if (k >= kBlockCoefficients) return true;
+        const BitReader::Mark before = reader.mark();
+        const int kBefore = k;
+        reader.drop(static_cast<int>(e & 63));
+        k += static_cast<int>(e >> kAcAdvanceShift) & 127;
+        if (k < kBlockCoefficients) [[likely]]
             continue;
-        }
+        // The block ends here, unless several symbols went beyond its end or a long code
+        // stands here.
+        if (!(e & kAcSeveral)) return true;
+        const int advance = static_cast<int>(e >> kAcAdvanceShift) & 127;
+        if (kBefore + (advance & 63) + (advance >> 6) <= kBlockCoefficients) return true;
+        reader.rewind(before);
+        k = kBefore;
         const int symbol = decodeSymbol(t, reader);
         if (symbol < 0) return false;
         const int run = symbol >> 4, size = symbol & 15;
