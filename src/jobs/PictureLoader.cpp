@@ -304,10 +304,15 @@ std::vector<Span> coverage(int sourceLength, int destinationLength) {
 class AreaAverager {
   public:
     AreaAverager(QSize source, QSize size)
-        : columns_(coverage(source.width(), size.width())),
-          rows_(coverage(source.height(), size.height())),
+        : rows_(coverage(source.height(), size.height())),
           out_(size, QImage::Format_RGB32),
           sum_(static_cast<size_t>(size.width()) * 3) {
+        // The columns' weights one after another, for the row loop.
+        for (const Span& span : coverage(source.width(), size.width())) {
+            columnFirst_.push_back(span.first);
+            columnWeights_.push_back(static_cast<int>(span.weights.size()));
+            weights_.insert(weights_.end(), span.weights.begin(), span.weights.end());
+        }
         // The source rows of one destination row are kept, reduced to the destination width.
         size_t kept = 1;
         for (const Span& span : rows_) kept = std::max(kept, span.weights.size());
@@ -317,14 +322,14 @@ class AreaAverager {
     void addRow(const QRgb* line) {
         const int y = nextSource_++;
         std::vector<double>& reduced = reduced_[static_cast<size_t>(y) % reduced_.size()];
-        for (size_t x = 0; x < columns_.size(); ++x) {
-            const Span& span = columns_[x];
+        const double* weight = weights_.data();
+        for (size_t x = 0; x < columnFirst_.size(); ++x) {
+            const QRgb* pixels = line + columnFirst_[x];
             double r = 0, g = 0, b = 0;
-            for (size_t k = 0; k < span.weights.size(); ++k) {
-                const QRgb p = line[static_cast<size_t>(span.first) + k];
-                r += span.weights[k] * qRed(p);
-                g += span.weights[k] * qGreen(p);
-                b += span.weights[k] * qBlue(p);
+            for (int k = 0; k < columnWeights_[x]; ++k, ++weight) {
+                r += *weight * qRed(pixels[k]);
+                g += *weight * qGreen(pixels[k]);
+                b += *weight * qBlue(pixels[k]);
             }
             reduced[3 * x] = r;
             reduced[3 * x + 1] = g;
@@ -357,13 +362,15 @@ class AreaAverager {
             const int whole = static_cast<int>(v);
             return v - whole >= 0.5 ? whole + 1 : whole;
         };
-        for (size_t x = 0; x < columns_.size(); ++x) {
+        for (size_t x = 0; x < columnFirst_.size(); ++x) {
             line[x] =
                 qRgb(channel(sum_[3 * x]), channel(sum_[3 * x + 1]), channel(sum_[3 * x + 2]));
         }
     }
 
-    std::vector<Span> columns_, rows_;
+    std::vector<Span> rows_;
+    std::vector<int> columnFirst_, columnWeights_;  // by destination column
+    std::vector<double> weights_;                   // the columns', one after another
     QImage out_;
     std::vector<double> sum_;
     std::vector<std::vector<double>> reduced_;  // by source row, modulo its size
