@@ -248,9 +248,9 @@ uint64_t nextDataByte(BitState& s, Window& window) {
     return s;
 }
 
-// Bits held after BitReader::fill: a DC code and its magnitude bits (16 + 15), or an AC
-// look-up entry (at most 27 bits) with the next look-up still in view.
-constexpr int kFilledBits = 41;
+// Bits held after BitReader::fill: enough for a DC code and its magnitude bits (16 + 15), or
+// an AC look-up entry (at most 27 bits), with the next look-up still in view.
+constexpr int kFilledBits = 45;
 
 // The bits of a scan's entropy-coded data.
 class BitReader {
@@ -426,27 +426,39 @@ void buildLookup(HuffmanTable& t, bool ac) {
     t.built = true;
 }
 
-// A DC category (the number of magnitude bits that follow), or -1 for a bad code.
-inline int decodeDcCategory(const HuffmanTable& t, BitReader& reader) {
-    const uint32_t e = t.dcLookup[reader.peek(kDcLookupBits)];
-    if (e != 0) {
-        reader.drop(static_cast<int>(e & 0xFF));
-        return static_cast<int>(e >> 8);
-    }
-    return decodeSymbol(t, reader);
+// The signed value of `size` magnitude bits (0 for none).
+inline int32_t extend(uint32_t bits, int size) {
+    const uint32_t half = (1u << size) >> 1;
+    return bits < half ? static_cast<int32_t>(bits) - static_cast<int32_t>(2 * half - 1)
+                       : static_cast<int32_t>(bits);
 }
 
-// The signed value of `size` magnitude bits.
-inline int32_t extend(uint32_t bits, int size) {
-    return bits < (1u << (size - 1)) ? static_cast<int32_t>(bits) - ((int32_t{1} << size) - 1)
-                                     : static_cast<int32_t>(bits);
+// A DC difference: its category's code, then that many magnitude bits. False for a bad code.
+// NOTE: at least kAcLookupBits bits must be held (as they are after a block): the code is
+// looked up before the fill, as the AC codes are.
+inline bool decodeDcDifference(const HuffmanTable& t, BitReader& reader, int32_t& difference) {
+    static_assert(kAcLookupBits >= kDcLookupBits && kFilledBits - 31 >= kAcLookupBits);
+    const uint32_t e = t.dcLookup[reader.peek(kDcLookupBits)];
+    reader.fill();
+    int length = static_cast<int>(e & 0xFF), size = static_cast<int>(e >> 8);
+    if (e == 0) {
+        const int found = decodeSlowly(t, reader.bits());
+        if (found < 0) return false;
+        length = found >> 8;
+        size = found & 0xFF;
+    }
+    // The magnitude bits follow the code; shifted in two steps so that a size of 0 gives 0.
+    const uint64_t magnitude = ((reader.bits() << length) >> 1) >> (63 - size);
+    reader.drop(length + size);
+    difference = extend(static_cast<uint32_t>(magnitude), size);
+    return true;
 }
 
 // Steps over a block's AC coefficients; false for a bad code.
+// NOTE: at least kAcLookupBits bits must be held, as they are after a DC difference.
 inline bool skipAc(const HuffmanTable& t, BitReader& reader) {
     static_assert(kFilledBits - 27 >= kAcLookupBits);
     const uint16_t* const lookup = t.acLookup.data();
-    reader.fill();
     int k = 1;
     for (;;) {
         // NOTE: the look-up comes before the fill, from the bits already held, so that the
@@ -889,14 +901,8 @@ class JpegEighthDecoder::Impl {
         if (!progressive_) {
             return runScan(plan, [](BitReader& r, const BlockPlace& p, int32_t& predictor,
                                     int16_t& coefficient) {
-                r.fill();
-                const int size = decodeDcCategory(*p.dc, r);
-                if (size < 0) return false;
                 int32_t diff = 0;
-                if (size != 0) {
-                    diff = extend(r.peek(size), size);
-                    r.drop(size);
-                }
+                if (!decodeDcDifference(*p.dc, r, diff)) return false;
                 if (__builtin_add_overflow(predictor, diff, &predictor)) return false;
                 coefficient = static_cast<int16_t>(predictor);
                 return skipAc(*p.ac, r);
@@ -906,14 +912,8 @@ class JpegEighthDecoder::Impl {
         if (s.ah == 0) {
             return runScan(plan, [al](BitReader& r, const BlockPlace& p, int32_t& predictor,
                                       int16_t& coefficient) {
-                r.fill();
-                const int size = decodeDcCategory(*p.dc, r);
-                if (size < 0) return false;
                 int32_t diff = 0;
-                if (size != 0) {
-                    diff = extend(r.peek(size), size);
-                    r.drop(size);
-                }
+                if (!decodeDcDifference(*p.dc, r, diff)) return false;
                 if (__builtin_add_overflow(predictor, diff, &predictor)) return false;
                 coefficient = static_cast<int16_t>(static_cast<uint32_t>(predictor) << al);
                 return true;
@@ -988,6 +988,7 @@ class JpegEighthDecoder::Impl {
     template <typename DecodeBlock>
     Outcome runScan(const ScanPlan& plan, DecodeBlock decodeBlock) {
         BitReader reader(window_);
+        reader.fill();  // each block starts with bits held
         std::array<int32_t, kMaxScanComponents> predictors{};
         const int interval = restartInterval_;
         int untilRestart = interval;
@@ -1005,6 +1006,7 @@ class JpegEighthDecoder::Impl {
                             return o;
                         }
                         reader.resume();
+                        reader.fill();
                         predictors.fill(0);
                         nextRestart = (nextRestart + 1) & 7;
                         untilRestart = interval;
