@@ -100,6 +100,18 @@ uint8_t clampSample(int32_t v) {
     return static_cast<uint8_t>(std::clamp(v, 0, 255));
 }
 
+// A sample plus a chroma term, clamped, by look-up: luma 0-255 and the terms of kYcc keep the
+// sum within -256..511.
+struct RangeLimit {
+    std::array<uint8_t, 768> table{};
+    constexpr RangeLimit() {
+        for (int i = 0; i < 768; ++i)
+            table[static_cast<size_t>(i)] = static_cast<uint8_t>(std::clamp(i - 256, 0, 255));
+    }
+    uint8_t at(int32_t v) const { return table[static_cast<size_t>(v + 256)]; }
+};
+constexpr RangeLimit kRangeLimit;
+
 unsigned be16(const uint8_t* p) {
     return static_cast<unsigned>(p[0]) << 8 | p[1];
 }
@@ -1075,9 +1087,12 @@ class JpegEighthDecoder::Impl {
                 for (int x = 0; x < outWidth; ++x) {
                     columns[static_cast<size_t>(x)] = x * comp.h / hMax_;
                 }
+                blockSamples_[static_cast<size_t>(i)].resize(static_cast<size_t>(columns.back()) +
+                                                             1);
                 samples_[static_cast<size_t>(i)].resize(static_cast<size_t>(outWidth));
             }
         }
+        std::array<const uint8_t*, kMaxComponents> samples{};
         for (int y = first; y < last; ++y) {
             for (int i = 0; i < componentCount_; ++i) {
                 const Component& comp = components_[static_cast<size_t>(i)];
@@ -1085,27 +1100,34 @@ class JpegEighthDecoder::Impl {
                 const int16_t* row =
                     comp.plane.data() + static_cast<ptrdiff_t>(blockRow) * comp.stride;
                 const int32_t q = comp.quantDc;
-                uint8_t* samples = samples_[static_cast<size_t>(i)].data();
-                const int* columns = columnOf_[static_cast<size_t>(i)].data();
-                for (int x = 0; x < outWidth; ++x) {
+                std::vector<uint8_t>& blockSamples = blockSamples_[static_cast<size_t>(i)];
+                for (size_t bx = 0; bx < blockSamples.size(); ++bx) {
                     // libjpeg's 1 x 1 inverse DCT: the dequantized DC over 8, rounded.
-                    samples[x] = clampSample(((row[columns[x]] * q + 4) >> 3) + 128);
+                    blockSamples[bx] = clampSample(((row[bx] * q + 4) >> 3) + 128);
                 }
+                if (comp.h == hMax_) {  // a block a pixel
+                    samples[static_cast<size_t>(i)] = blockSamples.data();
+                    continue;
+                }
+                uint8_t* spread = samples_[static_cast<size_t>(i)].data();
+                const int* columns = columnOf_[static_cast<size_t>(i)].data();
+                for (int x = 0; x < outWidth; ++x) spread[x] = blockSamples[columns[x]];
+                samples[static_cast<size_t>(i)] = spread;
             }
-            convertRow(outWidth);
+            convertRow(outWidth, samples);
             (*sink_)(y, line_.data());
         }
     }
 
-    void convertRow(int outWidth) {
+    void convertRow(int outWidth, const std::array<const uint8_t*, kMaxComponents>& samples) {
         QRgb* line = line_.data();
-        const uint8_t* c0 = samples_[0].data();
+        const uint8_t* c0 = samples[0];
         if (colour_ == ColourSpace::Grey) {
             for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c0[x], c0[x]);
             return;
         }
-        const uint8_t* c1 = samples_[1].data();
-        const uint8_t* c2 = samples_[2].data();
+        const uint8_t* c1 = samples[1];
+        const uint8_t* c2 = samples[2];
         if (colour_ == ColourSpace::Rgb) {
             for (int x = 0; x < outWidth; ++x) line[x] = qRgb(c0[x], c1[x], c2[x]);
             return;
@@ -1113,9 +1135,9 @@ class JpegEighthDecoder::Impl {
         for (int x = 0; x < outWidth; ++x) {
             const int32_t luma = c0[x];
             const uint8_t cb = c1[x], cr = c2[x];
-            line[x] = qRgb(clampSample(luma + kYcc.crToR[cr]),
-                           clampSample(luma + ((kYcc.cbToG[cb] + kYcc.crToG[cr]) >> kScaleBits)),
-                           clampSample(luma + kYcc.cbToB[cb]));
+            line[x] = qRgb(kRangeLimit.at(luma + kYcc.crToR[cr]),
+                           kRangeLimit.at(luma + ((kYcc.cbToG[cb] + kYcc.crToG[cr]) >> kScaleBits)),
+                           kRangeLimit.at(luma + kYcc.cbToB[cb]));
         }
     }
 
@@ -1137,7 +1159,7 @@ class JpegEighthDecoder::Impl {
     bool streamed_ = false;
     const JpegEighthDecoder::RowSink* sink_ = nullptr;
     std::vector<QRgb> line_;
-    std::array<std::vector<uint8_t>, kMaxComponents> samples_;
+    std::array<std::vector<uint8_t>, kMaxComponents> blockSamples_, samples_;
     std::array<std::vector<int>, kMaxComponents> columnOf_;
 };
 
