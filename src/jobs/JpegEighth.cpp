@@ -120,7 +120,7 @@ unsigned be16(const uint8_t* p) {
 struct HuffmanTable {
     bool defined = false;
     bool sound = false;  // neither empty nor over-subscribed
-    bool built = false;  // `lookup` is made for this definition
+    bool built = false;  // the look-ups are made for this definition
     int symbolCount = 0;
     std::array<uint8_t, 17> counts{};  // codes of each length, 1-16
     std::array<uint8_t, 256> symbols{};
@@ -261,7 +261,8 @@ uint64_t nextDataByte(BitState& s, Window& window) {
 }
 
 // Bits held after BitReader::fill: enough for a DC code and its magnitude bits (16 + 15), or
-// an AC look-up entry (at most 27 bits), with the next look-up still in view.
+// an AC look-up entry (a code of up to kAcLookupBits and 15 magnitude bits), with the next
+// look-up still in view.
 constexpr int kFilledBits = 45;
 
 // The bits of a scan's entropy-coded data.
@@ -469,7 +470,7 @@ inline bool decodeDcDifference(const HuffmanTable& t, BitReader& reader, int32_t
 // Steps over a block's AC coefficients; false for a bad code.
 // NOTE: at least kAcLookupBits bits must be held, as they are after a DC difference.
 inline bool skipAc(const HuffmanTable& t, BitReader& reader) {
-    static_assert(kFilledBits - 27 >= kAcLookupBits);
+    static_assert(kFilledBits - (kAcLookupBits + 15) >= kAcLookupBits);
     const uint16_t* const lookup = t.acLookup.data();
     int k = 1;
     for (;;) {
