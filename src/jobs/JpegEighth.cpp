@@ -943,7 +943,8 @@ class JpegEighthDecoder::Impl {
     }
 
     // A table about to be used: it must exist (libjpeg-turbo would supply the standard one),
-    // be sound, and hold only DC categories 0-15 when it codes DC differences.
+    // be sound, and hold only DC categories 0-15 when it codes DC differences. Its look-up is
+    // made only for a scan that is decoded, not for the AC scans of a progressive file.
     Outcome prepareTable(HuffmanTable& t, bool ac) {
         if (!t.defined) return Outcome::Unsupported;
         if (!t.sound) return Outcome::Damaged;
@@ -952,7 +953,7 @@ class JpegEighthDecoder::Impl {
                 if (t.symbols[static_cast<size_t>(i)] > 15) return Outcome::Damaged;
             }
         }
-        if (!t.built) buildLookup(t, ac);
+        if (!t.built && (!ac || !progressive_)) buildLookup(t, ac);
         return Outcome::Decoded;
     }
 
