@@ -485,10 +485,13 @@ inline bool skipAc(const HuffmanTable& t, BitReader& reader) {
         if (k < kBlockCoefficients) [[likely]]
             continue;
         // The block ends here, unless several symbols went beyond its end or a long code
-        // stands here.
-        if (!(e & kAcSeveral)) return true;
+        // stands here. NOTE: worked out without a branch on the kind of entry, which would
+        // be mispredicted at the end of every other block.
         const int advance = static_cast<int>(e >> kAcAdvanceShift) & 127;
-        if (kBefore + (advance & 63) + (advance >> 6) <= kBlockCoefficients) return true;
+        const bool one = (e & kAcSeveral) == 0;
+        const bool within = kBefore + (advance & 63) + (advance >> 6) <= kBlockCoefficients;
+        if (one | within) [[likely]]
+            return true;
         reader.rewind(before);
         k = kBefore;
         const int symbol = decodeSymbol(t, reader);
