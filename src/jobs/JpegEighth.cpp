@@ -1013,7 +1013,13 @@ class JpegEighthDecoder::Impl {
         auto ranOut = [&reader] {
             return reader.fileEnded() ? Outcome::Truncated : Outcome::Damaged;
         };
+        // Where each block of the MCU puts its coefficient, moved on MCU by MCU.
+        std::array<int16_t*, kMaxBlocksInMcu> at{};
         for (int my = 0; my < plan.mcusDown; ++my) {
+            for (int b = 0; b < plan.blockCount; ++b) {
+                const BlockPlace& p = plan.blocks[static_cast<size_t>(b)];
+                at[static_cast<size_t>(b)] = p.plane + my * p.mcuStepY + p.offset;
+            }
             for (int mx = 0; mx < plan.mcusAcross; ++mx) {
                 if (interval != 0) {
                     if (untilRestart == 0) {
@@ -1032,11 +1038,12 @@ class JpegEighthDecoder::Impl {
                 }
                 for (int b = 0; b < plan.blockCount; ++b) {
                     const BlockPlace& p = plan.blocks[static_cast<size_t>(b)];
-                    int16_t& coefficient = p.plane[my * p.mcuStepY + mx * p.mcuStepX + p.offset];
+                    int16_t*& coefficient = at[static_cast<size_t>(b)];
                     if (!decodeBlock(reader, p, predictors[static_cast<size_t>(p.predictor)],
-                                     coefficient)) {
+                                     *coefficient)) {
                         return ranOut();
                     }
+                    coefficient += p.mcuStepX;
                 }
                 if (reader.overrun()) return ranOut();
             }
