@@ -199,17 +199,14 @@ class Window {
     bool exhausted_ = false;
 };
 
-bool hasByteFF(uint64_t word) {
-    const uint64_t x = ~word;
-    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
-}
-
 // Where a BitReader stands. Its slow paths take and give it by value, so that the reader's
 // address never escapes and its fields stay in registers in the decoding loops.
 struct BitState {
     uint64_t bits = 0;  // most significant first
     const uint8_t* pos = nullptr;
-    const uint8_t* end = nullptr;
+    // The next 0xFF byte at or after pos, or the end of the window: the bytes before it are
+    // data bytes as they stand.
+    const uint8_t* clear = nullptr;
     int count = 0;    // bits held, zero bits past the data included
     int padding = 0;  // of them, the zero bits past the data
     bool stopped = false;
@@ -243,6 +240,11 @@ uint64_t nextDataByte(BitState& s, Window& window) {
     }
 }
 
+const uint8_t* nextFF(const Window& window) {
+    const void* ff = std::memchr(window.pos, 0xFF, window.available());
+    return ff ? static_cast<const uint8_t*>(ff) : window.end;
+}
+
 // Byte by byte, with stuffed bytes, markers and the end of the file.
 [[gnu::noinline]] BitState fillSlowly(BitState s, Window& window) {
     window.pos = s.pos;
@@ -256,7 +258,7 @@ uint64_t nextDataByte(BitState& s, Window& window) {
         s.count += 8;
     }
     s.pos = window.pos;
-    s.end = window.end;
+    s.clear = nextFF(window);
     return s;
 }
 
@@ -272,18 +274,16 @@ class BitReader {
 
     // At least kFilledBits bits ahead; past a marker or the end of the file they are zero bits.
     void fill() {
-        if (s_.end - s_.pos >= 8) [[likely]] {
+        if (s_.clear - s_.pos >= 8) [[likely]] {
             uint64_t word;
             std::memcpy(&word, s_.pos, 8);
             word = __builtin_bswap64(word);
-            if (!hasByteFF(word)) [[likely]] {
-                // The bits below count are those of the bytes that follow, or zero: OR-ing
-                // them in again changes nothing.
-                s_.bits |= word >> s_.count;
-                s_.pos += (63 - s_.count) >> 3;
-                s_.count |= 56;
-                return;
-            }
+            // The bits below count are those of the bytes that follow, or zero: OR-ing them
+            // in again changes nothing.
+            s_.bits |= word >> s_.count;
+            s_.pos += (63 - s_.count) >> 3;
+            s_.count |= 56;
+            return;
         }
         if (s_.count < kFilledBits) s_ = fillSlowly(s_, *window_);
     }
@@ -315,7 +315,7 @@ class BitReader {
     void resume() {
         s_ = BitState{};
         s_.pos = window_->pos;
-        s_.end = window_->end;
+        s_.clear = nextFF(*window_);
     }
 
   private:
