@@ -14,6 +14,7 @@
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
+#include "runtime/TimingPriority.h"
 #include "ui/Look.h"
 #include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
@@ -39,7 +40,10 @@ int runGui(int argc, char** argv) {
     const std::optional<GuiOptions> options = parseGuiCommandLine(argc, argv, exitCode);
     if (!options) return exitCode;
 
+    // NOTE: declared before the loop, which lowers it when it goes.
+    runtime::TimingPriority priority(runtime::systemSchedulerCalls(), !options->normalPriority);
     runtime::QtEventLoop loop;
+    loop.setTimingPriority(&priority);
     machine::PortOpenResult opened =
         machine::openPort(options->port, options->sim, [&loop] { return loop.nowMs(); });
     if (!opened.port || !opened.error.empty()) {
