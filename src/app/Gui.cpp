@@ -85,6 +85,7 @@ int runGui(int argc, char** argv) {
     });
     host.setDialogParent(&window);
     ui::MachineWindow machineWindow(engraver, opened.sim);
+    machineWindow.setStepTimingSource([&priority] { return priority.describe(); });
     machineWindow.attachTo(window);
     window.show();
     // On the simulator the machine is only seen there.
