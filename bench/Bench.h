@@ -15,14 +15,15 @@ struct Context {
     std::string workDir;        // scratch files: scenarios, traces, the generated JPEG
     std::string samplePicture;  // resources/sample.png
     int repeats = 3;
-    // Put before the real-time runs' command (e.g. chrt -f 10), to tell the program's own
-    // latency from the load of other processes on the machine.
-    std::vector<std::string> realtimePrefix;
+    // What the real-time runs' step timing ran at, as the program says it ("real-time priority
+    // (SCHED_FIFO 10) while timers run", ...); filled in by measureRealTime.
+    std::string* stepTiming = nullptr;
     std::ostream* log = nullptr;  // progress notes
 };
 
-// Real-time fidelity of `ostrel script --realtime` (a 5 ms X jog and a small picture run at
-// 5 ms against their virtual-time runs), and the CPU a job at 10 ms costs.
+// Real-time fidelity of `ostrel script --realtime` (a 5 ms X jog, with the priority the program
+// takes and at normal priority, and a small picture run at 5 ms, against their virtual-time
+// runs), and the CPU a job at 10 ms costs.
 void measureRealTime(const Context& context, std::vector<Figure>& figures);
 // A full-size Precise-Burning job in virtual time, trace off.
 void measureVirtualSpeed(const Context& context, std::vector<Figure>& figures);

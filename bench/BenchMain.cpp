@@ -19,16 +19,13 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: ostrel_bench [--ostrel PATH] [--repeat N] [--json PATH] [--only LIST]\n"
-    "                    [--work DIR] [--commit ID] [--chrt]\n"
+    "                    [--work DIR] [--commit ID]\n"
     "  --ostrel PATH  the program under test (default: ostrel beside this program's folder)\n"
     "  --repeat N     runs of each measurement, 1-9 (default 3)\n"
     "  --json PATH    also write the figures as JSON to PATH\n"
     "  --only LIST    some of realtime,virtual,load,idle (comma-separated; default all)\n"
     "  --work DIR     scratch folder (default: a new one in /dev/shm, else /tmp)\n"
-    "  --commit ID    the commit measured, recorded in the JSON\n"
-    "  --chrt         run the real-time scenarios under chrt -f 10 (root or CAP_SYS_NICE):\n"
-    "                 other processes then cannot preempt them, which tells the program's\n"
-    "                 own latency from the machine's load\n";
+    "  --commit ID    the commit measured, recorded in the JSON\n";
 
 std::string nowText() {
     const std::time_t t = std::time(nullptr);
@@ -66,8 +63,6 @@ int main(int argc, char** argv) {
             c.workDir = argv[++i];
         } else if (arg == "--commit" && hasValue) {
             commit = argv[++i];
-        } else if (arg == "--chrt") {
-            c.realtimePrefix = {"chrt", "-f", "10"};
         } else if (arg == "--only" && hasValue) {
             std::istringstream list(argv[++i]);
             std::string item;
@@ -112,7 +107,7 @@ int main(int argc, char** argv) {
     info.commit = commit;
     info.date = nowText();
     info.repeats = c.repeats;
-    info.realtimePriority = !c.realtimePrefix.empty();
+    c.stepTiming = &info.stepTiming;
     info.loadBefore = loadAverage();
     const double start = monotonicMs();
     std::vector<Figure> figures;
@@ -128,6 +123,7 @@ int main(int argc, char** argv) {
     std::printf(
         "\n%d runs each, %.0f s; load average %.2f before, %.2f after; scratch files in %s\n",
         c.repeats, info.wallSeconds, info.loadBefore, info.loadAfter, c.workDir.c_str());
+    if (!info.stepTiming.empty()) std::printf("step timing: %s\n", info.stepTiming.c_str());
     if (!jsonPath.empty() && !writeFile(jsonPath, jsonText(figures, info))) {
         std::cerr << "ostrel_bench: cannot write " << jsonPath << '\n';
         return 2;

@@ -154,8 +154,7 @@ std::string jsonText(const std::vector<Figure>& figures, const RunInfo& info) {
     json += "  \"load_average_before\": " + jsonNumber(info.loadBefore) + ",\n";
     json += "  \"load_average_after\": " + jsonNumber(info.loadAfter) + ",\n";
     json += "  \"wall_seconds\": " + jsonNumber(info.wallSeconds) + ",\n";
-    json +=
-        "  \"realtime_priority\": " + std::string(info.realtimePriority ? "true" : "false") + ",\n";
+    json += "  \"step_timing\": " + jsonString(info.stepTiming) + ",\n";
     json += "  \"figures\": [\n";
     for (size_t i = 0; i < figures.size(); ++i) {
         const Figure& f = figures[i];

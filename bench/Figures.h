@@ -37,7 +37,7 @@ struct RunInfo {
     int repeats = 0;
     double loadBefore = 0, loadAfter = 0;  // the machine's 1-minute load average
     double wallSeconds = 0;
-    bool realtimePriority = false;  // the real-time runs ran under chrt -f 10
+    std::string stepTiming;  // what the real-time runs' step timing ran at
 };
 
 std::string jsonText(const std::vector<Figure>& figures, const RunInfo& info);

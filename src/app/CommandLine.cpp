@@ -34,6 +34,14 @@ const QCommandLineOption& versionOption() {
     return option;
 }
 
+const QCommandLineOption& normalPriorityOption() {
+    static const QCommandLineOption option(
+        "normal-priority",
+        "Keep the step timing at normal scheduling priority. By default it runs at real-time "
+        "priority (or a lower nice value) while timers run, where the system allows it.");
+    return option;
+}
+
 // "sim", or "ppdev:" with an absolute device path ("ppdev:/dev/parport0").
 bool validPortSpec(const QString& spec) {
     if (spec == "sim") return true;
@@ -97,7 +105,7 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
                                   "default) or ppdev:/dev/parportN (a real port).",
                                   "sim|ppdev:/dev/parportN", "sim");
     const QCommandLineOption trace("trace", "Write every port write to FILE as CSV.", "FILE");
-    parser.addOptions({helpOption(), versionOption(), port, trace});
+    parser.addOptions({helpOption(), versionOption(), port, trace, normalPriorityOption()});
 #ifdef OSTREL_TEST_HOOKS
     QCommandLineOption testHook(
         "test-hook",
@@ -117,7 +125,7 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
     }
     if (parser.isSet(helpOption())) {
         out << fullHelp(
-            parser, "ostrel [--port sim|ppdev:/dev/parportN] [--trace FILE]",
+            parser, "ostrel [--port sim|ppdev:/dev/parportN] [--trace FILE] [--normal-priority]",
             "\nCommands:\n"
             "  ostrel script FILE [...]   Run a scenario of operator actions headless,\n"
             "                             in virtual time (ostrel script --help).\n"
@@ -144,6 +152,7 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
         return std::nullopt;
     }
     options.port = spec.toStdString();
+    options.normalPriority = parser.isSet(normalPriorityOption());
     options.tracePath = parser.value(trace).toStdString();
     if (parser.isSet(trace) && options.tracePath.empty()) {
         err << "ostrel: --trace needs a file name\n";
@@ -184,8 +193,8 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     const QCommandLineOption realtime("realtime",
                                       "Run in real time on the Qt event loop, with the window "
                                       "drawn off screen (traces to the microsecond).");
-    parser.addOptions(
-        {helpOption(), versionOption(), trace, traceReads, dump, folder, verbose, realtime});
+    parser.addOptions({helpOption(), versionOption(), trace, traceReads, dump, folder, verbose,
+                       realtime, normalPriorityOption()});
     parser.addPositionalArgument("FILE", "The scenario script.");
 
     exitCode = 0;
@@ -199,7 +208,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     if (parser.isSet(helpOption())) {
         out << fullHelp(parser,
                         "ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json] "
-                        "[--folder DIR] [--verbose] [--realtime]",
+                        "[--folder DIR] [--verbose] [--realtime [--normal-priority]]",
                         scriptFormatHelp());
         return std::nullopt;
     }
@@ -224,6 +233,13 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     o.folder = parser.value(folder).toStdString();
     o.verbose = parser.isSet(verbose);
     o.realtime = parser.isSet(realtime);
+    o.normalPriority = parser.isSet(normalPriorityOption());
+    if (o.normalPriority && !o.realtime) {
+        err << "ostrel script: --normal-priority needs --realtime (virtual time has no "
+               "priority)\n";
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
     if ((parser.isSet(trace) && o.tracePath.empty()) ||
         (parser.isSet(dump) && o.dumpPath.empty())) {
         err << "ostrel script: --trace and --dump need a file name\n";

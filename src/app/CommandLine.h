@@ -11,10 +11,11 @@
 namespace ostrel::app {
 
 struct GuiOptions {
-    std::string port = "sim";  // --port sim | ppdev:/dev/parportN
-    machine::SimConfig sim;    // start state of the simulated engraver
-    std::string tracePath;     // --trace FILE: every port write, flushed per row
-    std::string testHook;      // --test-hook NAME: only in builds with OSTREL_TEST_HOOKS
+    std::string port = "sim";     // --port sim | ppdev:/dev/parportN
+    machine::SimConfig sim;       // start state of the simulated engraver
+    std::string tracePath;        // --trace FILE: every port write, flushed per row
+    std::string testHook;         // --test-hook NAME: only in builds with OSTREL_TEST_HOOKS
+    bool normalPriority = false;  // --normal-priority: never raise the step timing's priority
 };
 
 // Exit code of a command line that cannot be used (unknown option, bad value).
@@ -34,8 +35,8 @@ struct ScriptCommand {
 };
 
 // Parses `ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json]
-// [--folder DIR] [--verbose] [--realtime]`; argv[1] is "script". Same conventions as
-// parseGuiCommandLine.
+// [--folder DIR] [--verbose] [--realtime [--normal-priority]]`; argv[1] is "script". Same
+// conventions as parseGuiCommandLine.
 std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& exitCode,
                                                     std::ostream& out, std::ostream& err);
 

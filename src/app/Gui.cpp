@@ -14,6 +14,7 @@
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
+#include "runtime/TimingPriority.h"
 #include "ui/Look.h"
 #include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
@@ -39,7 +40,10 @@ int runGui(int argc, char** argv) {
     const std::optional<GuiOptions> options = parseGuiCommandLine(argc, argv, exitCode);
     if (!options) return exitCode;
 
+    // NOTE: declared before the loop, which lowers it when it goes.
+    runtime::TimingPriority priority(runtime::systemSchedulerCalls(), !options->normalPriority);
     runtime::QtEventLoop loop;
+    loop.setTimingPriority(&priority);
     machine::PortOpenResult opened =
         machine::openPort(options->port, options->sim, [&loop] { return loop.nowMs(); });
     if (!opened.port || !opened.error.empty()) {
@@ -81,6 +85,7 @@ int runGui(int argc, char** argv) {
     });
     host.setDialogParent(&window);
     ui::MachineWindow machineWindow(engraver, opened.sim);
+    machineWindow.setStepTimingSource([&priority] { return priority.describe(); });
     machineWindow.attachTo(window);
     window.show();
     // On the simulator the machine is only seen there.

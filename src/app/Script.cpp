@@ -18,6 +18,7 @@
 #include "app/Commands.h"
 #include "app/Safety.h"
 #include "runtime/QtEventLoop.h"
+#include "runtime/TimingPriority.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
 
@@ -31,7 +32,13 @@ namespace {
 // the run keeps to the virtual run's timeline.
 class RealTimeClock final : public ScenarioClock {
   public:
+    explicit RealTimeClock(bool raisePriority)
+        : priority_(runtime::systemSchedulerCalls(), raisePriority) {
+        loop_.setTimingPriority(&priority_);
+    }
+
     runtime::EventLoop& loop() override { return loop_; }
+    const runtime::TimingPriority& priority() const { return priority_; }
 
     void wait(int64_t ms) override {
         scenarioMs_ += static_cast<double>(ms);
@@ -91,6 +98,8 @@ class RealTimeClock final : public ScenarioClock {
         }
     }
 
+    // NOTE: declared before the loop, which lowers it when it goes.
+    runtime::TimingPriority priority_;
     runtime::QtEventLoop loop_;
     double scenarioMs_ = 0;
     bool stopped_ = false;
@@ -149,8 +158,11 @@ int runScript(int argc, char** argv) {
         for (const ParseError& e : parsed.errors) std::cerr << e.message() << '\n';
         return kScriptMalformed;
     }
-    RealTimeClock clock;
-    return runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
+    RealTimeClock clock(!command->options.normalPriority);
+    const int status = runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
+    if (command->options.verbose)
+        std::cerr << "step timing: " << clock.priority().describe() << '\n';
+    return status;
 }
 
 }  // namespace ostrel::app

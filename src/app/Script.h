@@ -91,7 +91,8 @@ struct ScriptOptions {
     // SIGTERM, ...), or 0. A stop puts the machine at rest, ends the script, still writes the
     // dump, and makes the run return kScriptStoppedBase + the signal.
     std::function<int()> stopSignal;
-    bool realtime = false;  // --realtime: the Qt loop, the real clock and the window
+    bool realtime = false;        // --realtime: the Qt loop, the real clock and the window
+    bool normalPriority = false;  // --normal-priority: real time without a raised priority
 };
 
 // How time passes for a running scenario: the virtual clock (the default), or real time on the

@@ -24,6 +24,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "runtime/TimingPriority.h"
+
 namespace ostrel::runtime {
 
 namespace {
@@ -63,6 +65,7 @@ struct QtEventLoop::State {
     std::unique_ptr<QSocketNotifier> notifier;
     QTimer fallback;
     int64_t armedNs = -1;  // the instant the wake-up is armed for; -1 disarmed
+    TimingPriority* priority = nullptr;
 };
 
 QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
@@ -86,6 +89,7 @@ QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
 }
 
 QtEventLoop::~QtEventLoop() {
+    if (state_->priority) state_->priority->setBusy(false);
     state_->notifier.reset();
     if (state_->fd >= 0) ::close(state_->fd);
 }
@@ -157,7 +161,27 @@ void QtEventLoop::dispatchDue() {
     }
 }
 
+void QtEventLoop::setTimingPriority(TimingPriority* priority) {
+    if (state_->priority) state_->priority->setBusy(false);
+    state_->priority = priority;
+    updatePriority();
+}
+
+void QtEventLoop::updatePriority() {
+    if (!state_->priority) return;
+    const bool any = std::any_of(state_->timers.begin(), state_->timers.end(),
+                                 [](const State::TimerState& t) { return t.enabled; });
+    // NOTE: inside a tick the last timer may be handing over to the next one: lowered only
+    // once the pass is over and still nothing runs.
+    if (any) {
+        state_->priority->setBusy(true);
+    } else if (state_->tickTime < 0) {
+        state_->priority->setBusy(false);
+    }
+}
+
 void QtEventLoop::rearm() {
+    updatePriority();
     const double earliest = earliestDue();
     if (state_->fd < 0) {
         if (earliest < 0) {

@@ -9,6 +9,8 @@
 
 namespace ostrel::runtime {
 
+class TimingPriority;
+
 class QtEventLoop final : public QObject, public EventLoop {
     Q_OBJECT
   public:
@@ -26,12 +28,18 @@ class QtEventLoop final : public QObject, public EventLoop {
     void doEvents() override;
     void sleepMs(int ms) override;
 
+    // Raised while any timer is enabled, lowered once none is (not in the middle of a tick,
+    // where one timer hands over to the next). `priority` must outlive the loop; null: none.
+    void setTimingPriority(TimingPriority* priority);
+
   private:
     // The wake-up fired: dispatches what is due and arms it for the next tick.
     void onWake();
     // One pass over the timers: each one due when the pass began fires once, earliest first.
     void dispatchDue();
     void rearm();
+    // The timing priority follows whether any timer is enabled.
+    void updatePriority();
     // Due time of the earliest enabled timer that is not running, or -1.
     double earliestDue() const;
     // When a countdown of `intervalMs` started now first falls due.

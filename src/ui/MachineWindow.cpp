@@ -192,6 +192,20 @@ void MachineWindow::buildPortBox(QWidget* box) {
                        static_cast<QWidget*>(status_), static_cast<QWidget*>(switches_)}) {
         layout->addWidget(w);
     }
+    stepTiming_ = new QLabel(box);
+    stepTiming_->setObjectName(QStringLiteral("stepTiming"));
+    stepTiming_->setWordWrap(true);
+    stepTiming_->setToolTip(
+        QStringLiteral("While the motors move, the steps are timed at this priority. "
+                       "See \"Step timing\" in the README to allow real-time priority."));
+    stepTiming_->hide();
+    layout->addWidget(stepTiming_);
+}
+
+void MachineWindow::setStepTimingSource(std::function<std::string()> describe) {
+    stepTimingSource_ = std::move(describe);
+    stepTiming_->setVisible(static_cast<bool>(stepTimingSource_));
+    refreshNow();
 }
 
 void MachineWindow::buildWiringBox(QWidget* box) {
@@ -334,6 +348,11 @@ void MachineWindow::refreshNow() {
     if (!jobRunning()) runSeen_ = false;
     refreshHead();
     refreshPort();
+    if (stepTimingSource_) {
+        const QString text =
+            QStringLiteral("Step timing: ") + QString::fromStdString(stepTimingSource_());
+        if (stepTiming_->text() != text) stepTiming_->setText(text);
+    }
     refreshJob();
     refreshWiring();
     if (!engraver_.motionRunning()) {

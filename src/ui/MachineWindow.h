@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,8 @@ class MachineWindow final : public QWidget {
     void showBeside();
     // Brings every part of the window in line with the core now.
     void refreshNow();
+    // What the step timing runs at, shown under the port monitor ("real-time priority ...").
+    void setStepTimingSource(std::function<std::string()> describe);
     // For the tests: lets events run until no job time is being computed or waiting to be.
     bool waitForPreview(int timeoutMs = 30'000);
     // The job time shown before Run, or null.
@@ -108,6 +111,8 @@ class MachineWindow final : public QWidget {
     RegisterView* control_ = nullptr;
     RegisterView* status_ = nullptr;
     QLabel* switches_ = nullptr;
+    QLabel* stepTiming_ = nullptr;
+    std::function<std::string()> stepTimingSource_;
     QLabel* wiringStatus_ = nullptr;
     QSpinBox* laserMs_ = nullptr;
     std::vector<QPushButton*> wiringButtons_;

@@ -68,13 +68,18 @@ TEST(CommandLine, GuiOptionsTable) {
     }
 }
 
-TEST(CommandLine, GuiTracePathIsKept) {
-    Argv a({"ostrel", "--trace", "/tmp/t.csv"});
+TEST(CommandLine, GuiTracePathAndPriorityAreKept) {
+    Argv a({"ostrel", "--trace", "/tmp/t.csv", "--normal-priority"});
     std::ostringstream out, err;
     int exitCode = -1;
     const auto options = parseGuiCommandLine(a.argc(), a.argv(), exitCode, out, err);
     ASSERT_TRUE(options);
     EXPECT_EQ(options->tracePath, "/tmp/t.csv");
+    EXPECT_TRUE(options->normalPriority);
+    Argv plain({"ostrel"});
+    const auto defaults = parseGuiCommandLine(plain.argc(), plain.argv(), exitCode, out, err);
+    ASSERT_TRUE(defaults);
+    EXPECT_FALSE(defaults->normalPriority);
 }
 
 struct ScriptCase {
@@ -91,6 +96,7 @@ const ScriptCase kScriptCases[] = {
     {{"ostrel", "script", "a.scn", "--dump="}, 2, "need a file name"},
     {{"ostrel", "script", "a.scn", "--folder", "/nonexistent-folder"}, 2, "is not a folder"},
     {{"ostrel", "script", "a.scn", "--port", "sim"}, 2, "Unknown option 'port'"},
+    {{"ostrel", "script", "a.scn", "--normal-priority"}, 2, "--normal-priority needs --realtime"},
     {{"ostrel", "script", "--help"}, 0, "port DATA CONTROL   register contents at start (0 202)"},
     {{"ostrel", "script", "--version"}, 0, "ostrel 1.0.0"},
 };
@@ -121,7 +127,7 @@ TEST(CommandLine, ScriptHelpDocumentsTheDefaults) {
 
 TEST(CommandLine, ScriptOptionsAreKept) {
     Argv a({"ostrel", "script", "--trace", "t.csv", "s.scn", "--trace-reads", "--dump", "d.json",
-            "--folder", "/tmp", "--verbose"});
+            "--folder", "/tmp", "--verbose", "--realtime", "--normal-priority"});
     std::ostringstream out, err;
     int exitCode = -1;
     const auto command = parseScriptCommandLine(a.argc(), a.argv(), exitCode, out, err);
@@ -132,6 +138,8 @@ TEST(CommandLine, ScriptOptionsAreKept) {
     EXPECT_EQ(command->options.dumpPath, "d.json");
     EXPECT_EQ(command->options.folder, "/tmp");
     EXPECT_TRUE(command->options.verbose);
+    EXPECT_TRUE(command->options.realtime);
+    EXPECT_TRUE(command->options.normalPriority);
 }
 
 }  // namespace

@@ -116,3 +116,21 @@ TEST(RealtimeScript, HelpNamesTheOption) {
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.out.contains("--realtime"));
 }
+
+// The run says what its step timing ran at: raised where this user may (real-time priority or a
+// lower nice value), normal when asked for or not allowed.
+TEST(RealtimeScript, SaysWhatPriorityTheStepTimingRanAt) {
+    QTemporaryDir dir;
+    const QString scn = write(dir, "homing.scn", kHoming);
+    Outcome r = script({scn, "--realtime", "--verbose"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QRegularExpression said(
+        R"(step timing: (real-time priority \(SCHED_FIFO \d+\)|raised priority \(nice -\d+\)|)"
+        R"(normal priority: this user may not raise it))");
+    EXPECT_TRUE(said.match(r.err).hasMatch()) << r.err.toStdString();
+
+    r = script({scn, "--realtime", "--verbose", "--normal-priority"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("step timing: normal priority (--normal-priority)"))
+        << r.err.toStdString();
+}

@@ -177,6 +177,22 @@ TEST_F(MachineWindowTest, HomeSwitchesShowLive) {
     EXPECT_TRUE(text("switches").startsWith(QStringLiteral("X home switch: <b>open</b>")));
 }
 
+// The priority the steps run at is shown where the operator looks for timing trouble, and
+// follows what the program has (here: a stand-in that changes).
+TEST_F(MachineWindowTest, ShowsWhatTheStepTimingRunsAt) {
+    QLabel* line = machine->findChild<QLabel*>(QStringLiteral("stepTiming"));
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(line->isHidden());  // no source: nothing claimed
+    std::string said = "normal priority until a timer runs";
+    machine->setStepTimingSource([&said] { return said; });
+    EXPECT_FALSE(line->isHidden());
+    EXPECT_EQ(line->text(), QStringLiteral("Step timing: normal priority until a timer runs"));
+    said = "real-time priority (SCHED_FIFO 10) while timers run";
+    machine->refreshNow();
+    EXPECT_EQ(line->text(),
+              QStringLiteral("Step timing: real-time priority (SCHED_FIFO 10) while timers run"));
+}
+
 TEST(MachineWindowRealPort, StatusIsReadOnlyWhileNoMotorRuns) {
     Harness h;
     h.start();
