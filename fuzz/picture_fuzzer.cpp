@@ -1,10 +1,13 @@
-// Fuzzes picture loading and preparation: any bytes as a picture file, through Load's steps.
+// Fuzzes picture loading and preparation: any bytes as a picture file, through Load's steps, and
+// the same bytes straight through the 1/8 JPEG decoder.
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
 
+#include "jobs/JpegEighth.h"
 #include "machine/SimEngraver.h"
 #include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
@@ -38,7 +41,37 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     return 0;
 }
 
+namespace {
+
+// The decoder on the bytes themselves, in memory and read in chunks alike: a picture only when
+// decoded, of the size its header gave, and the same both ways.
+void decodeEighth(const uint8_t* data, size_t size) {
+    // Smaller than Load's limit, so that a header claiming a huge frame costs little time.
+    constexpr int64_t kMaxPixels = 16'000'000;
+    using ostrel::jobs::JpegEighthOutcome;
+    ostrel::jobs::JpegEighthDecoder decoder({data, size});
+    const ostrel::jobs::JpegEighthHeader header = decoder.readHeader();
+    const ostrel::jobs::JpegEighthResult result = decoder.decode(kMaxPixels);
+    if (result.outcome != JpegEighthOutcome::Decoded) {
+        check(result.image.isNull());
+        return;
+    }
+    check(header.outcome == JpegEighthOutcome::Decoded);
+    check(result.image.width() == (header.width + 7) / 8);
+    check(result.image.height() == (header.height + 7) / 8);
+    check(result.image.format() == QImage::Format_RGB32);
+    QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    QBuffer device(&bytes);
+    device.open(QIODevice::ReadOnly);
+    const ostrel::jobs::JpegEighthResult streamed =
+        ostrel::jobs::JpegEighthDecoder(device).decode(kMaxPixels);
+    check(streamed.outcome == JpegEighthOutcome::Decoded && streamed.image == result.image);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    decodeEighth(data, size);
     const QString path = folder->filePath("input");
     {
         QFile file(path);

@@ -9,8 +9,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#include "jobs/JpegEighth.h"
 
 namespace ostrel::jobs {
 
@@ -243,6 +246,36 @@ DecodedPicture failure(const std::string& path, const std::string& why) {
     return {QImage(), "Cannot load the picture \"" + path + "\": " + why};
 }
 
+// The claimed size against the limit of its kind; nullopt when it is within.
+std::optional<DecodedPicture> refuseTooLarge(const std::string& path, ClaimedSize claimed,
+                                             int64_t limit) {
+    // NOTE: each side first: a PNG may claim 2^32 - 1 a side, whose product overflows.
+    if (claimed.width > limit || claimed.height > limit || claimed.width * claimed.height > limit) {
+        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
+                                 std::to_string(claimed.height) + " pixels; at most " +
+                                 std::to_string(limit / 1'000'000) + " million pixels).");
+    }
+    return std::nullopt;
+}
+
+// What every decoded picture goes through: transparent areas white, 32-bit RGB, reduced to
+// twice the raster where it is much larger.
+DecodedPicture finish(QImage image, QSize target) {
+    if (image.hasAlphaChannel()) {
+        QImage flat(image.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = flat;
+    } else {
+        image = image.convertToFormat(QImage::Format_RGB32);
+    }
+    const QSize kept = reducedSize(image.size(), target);
+    if (kept != image.size()) image = AreaAverage(image, kept);
+    return {image, {}};
+}
+
 // Which source pixels one destination pixel covers, and by how much. Positions are counted in
 // 1/destination of a source pixel, so every overlap is a whole number.
 struct Span {
@@ -265,57 +298,136 @@ std::vector<Span> coverage(int sourceLength, int destinationLength) {
     return spans;
 }
 
+// Area averaging row by row: the source rows come one by one, top to bottom, and a destination
+// row is made as soon as the last source row it covers has come, so that a source that is
+// decoded row by row need never be held whole.
+class AreaAverager {
+  public:
+    AreaAverager(QSize source, QSize size)
+        : rows_(coverage(source.height(), size.height())),
+          out_(size, QImage::Format_RGB32),
+          sum_(static_cast<size_t>(size.width()) * 3) {
+        // The columns' weights one after another, for the row loop.
+        for (const Span& span : coverage(source.width(), size.width())) {
+            columnFirst_.push_back(span.first);
+            columnWeights_.push_back(static_cast<int>(span.weights.size()));
+            weights_.insert(weights_.end(), span.weights.begin(), span.weights.end());
+        }
+        // The source rows of one destination row are kept, reduced to the destination width.
+        size_t kept = 1;
+        for (const Span& span : rows_) kept = std::max(kept, span.weights.size());
+        reduced_.assign(kept, std::vector<double>(sum_.size()));
+    }
+
+    void addRow(const QRgb* line) {
+        const int y = nextSource_++;
+        std::vector<double>& reduced = reduced_[static_cast<size_t>(y) % reduced_.size()];
+        const double* weight = weights_.data();
+        for (size_t x = 0; x < columnFirst_.size(); ++x) {
+            const QRgb* pixels = line + columnFirst_[x];
+            double r = 0, g = 0, b = 0;
+            for (int k = 0; k < columnWeights_[x]; ++k, ++weight) {
+                r += *weight * qRed(pixels[k]);
+                g += *weight * qGreen(pixels[k]);
+                b += *weight * qBlue(pixels[k]);
+            }
+            reduced[3 * x] = r;
+            reduced[3 * x + 1] = g;
+            reduced[3 * x + 2] = b;
+        }
+        while (nextDestination_ < rows_.size()) {
+            const Span& span = rows_[nextDestination_];
+            if (span.first + static_cast<int>(span.weights.size()) - 1 > y) break;
+            makeRow(static_cast<int>(nextDestination_++), span);
+        }
+    }
+
+    // The destination, once every source row has come.
+    QImage result() const { return out_; }
+
+  private:
+    void makeRow(int y, const Span& span) {
+        std::fill(sum_.begin(), sum_.end(), 0.0);
+        for (size_t k = 0; k < span.weights.size(); ++k) {
+            const std::vector<double>& reduced =
+                reduced_[(static_cast<size_t>(span.first) + k) % reduced_.size()];
+            for (size_t i = 0; i < sum_.size(); ++i) sum_[i] += span.weights[k] * reduced[i];
+        }
+        auto* line = reinterpret_cast<QRgb*>(out_.scanLine(y));
+        // std::lround for the non-negative sums, inline: the whole part, plus one from a half
+        // up (v - whole is exact).
+        auto channel = [](double v) {
+            if (!(v > 0)) return 0;
+            if (v >= 255) return 255;
+            const int whole = static_cast<int>(v);
+            return v - whole >= 0.5 ? whole + 1 : whole;
+        };
+        for (size_t x = 0; x < columnFirst_.size(); ++x) {
+            line[x] =
+                qRgb(channel(sum_[3 * x]), channel(sum_[3 * x + 1]), channel(sum_[3 * x + 2]));
+        }
+    }
+
+    std::vector<Span> rows_;
+    std::vector<int> columnFirst_, columnWeights_;  // by destination column
+    std::vector<double> weights_;                   // the columns', one after another
+    QImage out_;
+    std::vector<double> sum_;
+    std::vector<std::vector<double>> reduced_;  // by source row, modulo its size
+    int nextSource_ = 0;
+    size_t nextDestination_ = 0;
+};
+
+// A large JPEG at 1/8 scale through our own decoder, reading the file once: nullopt leaves the
+// file to Qt's path, which then judges it exactly as it always has (a header it cannot read,
+// a kind of JPEG we do not decode, damage).
+std::optional<DecodedPicture> decodeJpegEighth(const std::string& path, const QString& name,
+                                               qint64 fileBytes, QSize target) {
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.size() != fileBytes) {
+        return std::nullopt;
+    }
+    JpegEighthDecoder decoder(file);
+    // A header libjpeg could not read either, or a file that ends before its first scan: Qt
+    // says what is wrong with it.
+    const JpegEighthHeader header = decoder.readHeader();
+    if (header.outcome != JpegEighthOutcome::Decoded) return std::nullopt;
+    if (auto refused = refuseTooLarge(path, {header.width, header.height}, kMaxJpegSourcePixels)) {
+        return refused;
+    }
+    if (jpegScaleDown(QSize(header.width, header.height), target * 2) != 8) return std::nullopt;
+    // Reduced as it is decoded, the picture at 1/8 is never held whole.
+    const QSize eighth((header.width + 7) / 8, (header.height + 7) / 8);
+    AreaAverager averager(eighth, reducedSize(eighth, target));
+    const JpegEighthOutcome outcome = decoder.decodeRows(
+        kMaxJpegSourcePixels, [&averager](int, const QRgb* row) { averager.addRow(row); });
+    switch (outcome) {
+        case JpegEighthOutcome::Decoded:
+            break;
+        case JpegEighthOutcome::Truncated:
+            return failure(path, "the file is truncated: it ends before the picture does.");
+        case JpegEighthOutcome::Damaged:
+        case JpegEighthOutcome::Unsupported:
+            return std::nullopt;
+    }
+    // NOTE: the file is read as it is decoded; one that changed size meanwhile is not the file
+    // that was found.
+    if (QFileInfo(name).size() != fileBytes) {
+        return failure(path, "the file changed while it was being loaded.");
+    }
+    return DecodedPicture{averager.result(), {}};
+}
+
 }  // namespace
 
 QImage AreaAverage(const QImage& source, QSize size) {
     if (source.isNull() || size.isEmpty()) return {};
     const QImage src = source.convertToFormat(QImage::Format_RGB32);
-    const int width = size.width();
-    const std::vector<Span> columns = coverage(src.width(), width);
-    const std::vector<Span> rows = coverage(src.height(), size.height());
-
-    // One source row reduced to the destination width; kept, since neighbouring destination
-    // rows share their boundary source row.
-    std::vector<double> reduced(static_cast<size_t>(width) * 3);
-    int reducedRow = -1;
-    auto reduceRow = [&](int y) {
-        if (y == reducedRow) return;
-        const auto* line = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const Span& span = columns[static_cast<size_t>(x)];
-            double r = 0, g = 0, b = 0;
-            for (size_t k = 0; k < span.weights.size(); ++k) {
-                const QRgb p = line[static_cast<size_t>(span.first) + k];
-                r += span.weights[k] * qRed(p);
-                g += span.weights[k] * qGreen(p);
-                b += span.weights[k] * qBlue(p);
-            }
-            reduced[3 * static_cast<size_t>(x)] = r;
-            reduced[3 * static_cast<size_t>(x) + 1] = g;
-            reduced[3 * static_cast<size_t>(x) + 2] = b;
-        }
-        reducedRow = y;
-    };
-
-    QImage out(size, QImage::Format_RGB32);
-    std::vector<double> sum(reduced.size());
-    for (int y = 0; y < size.height(); ++y) {
-        std::fill(sum.begin(), sum.end(), 0.0);
-        const Span& span = rows[static_cast<size_t>(y)];
-        for (size_t k = 0; k < span.weights.size(); ++k) {
-            reduceRow(span.first + static_cast<int>(k));
-            for (size_t i = 0; i < sum.size(); ++i) sum[i] += span.weights[k] * reduced[i];
-        }
-        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-        auto channel = [](double v) {
-            return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
-        };
-        for (int x = 0; x < width; ++x) {
-            const size_t i = 3 * static_cast<size_t>(x);
-            line[x] = qRgb(channel(sum[i]), channel(sum[i + 1]), channel(sum[i + 2]));
-        }
+    AreaAverager averager(src.size(), size);
+    for (int y = 0; y < src.height(); ++y) {
+        averager.addRow(reinterpret_cast<const QRgb*>(src.constScanLine(y)));
     }
-    return out;
+    return averager.result();
 }
 
 DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
@@ -340,6 +452,10 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "it is not a picture the engraver can load (JPEG, GIF, BMP or PNG).");
     }
     const bool jpeg = signature->kind == PictureKind::Jpeg;
+    const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
+    if (jpeg) {
+        if (auto fast = decodeJpegEighth(path, name, file.size(), target)) return *fast;
+    }
     QBuffer buffer;
     if (!jpeg) {
         bytes = file.readAll();
@@ -359,12 +475,9 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     if (claimed.width <= 0 || claimed.height <= 0) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
-    const int64_t limit = jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels;
-    // NOTE: each side first: a PNG may claim 2^32 - 1 a side, whose product overflows.
-    if (claimed.width > limit || claimed.height > limit || claimed.width * claimed.height > limit) {
-        return failure(path, "the picture is too large (" + std::to_string(claimed.width) + " x " +
-                                 std::to_string(claimed.height) + " pixels; at most " +
-                                 std::to_string(limit / 1'000'000) + " million pixels).");
+    if (auto refused =
+            refuseTooLarge(path, claimed, jpeg ? kMaxJpegSourcePixels : kMaxDecodedPixels)) {
+        return *refused;
     }
     if (!qtSize.isValid() || qtSize.isEmpty()) {
         return failure(path, "the file is damaged: its header gives no picture size.");
@@ -387,7 +500,6 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
     }
     if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
 
-    const QSize target = raster.isEmpty() ? QSize(1, 1) : raster;
     const QSize needed = target * 2;
     if (jpeg) {
         // libjpeg scales down while it decodes, so the full-size picture never exists.
@@ -405,19 +517,7 @@ DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
         return failure(path, "the file is damaged and cannot be decoded (" +
                                  reader.errorString().toStdString() + ").");
     }
-    if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, image);
-        painter.end();
-        image = flat;
-    } else {
-        image = image.convertToFormat(QImage::Format_RGB32);
-    }
-    const QSize kept = reducedSize(image.size(), target);
-    if (kept != image.size()) image = AreaAverage(image, kept);
-    return {image, {}};
+    return finish(std::move(image), target);
 }
 
 }  // namespace ostrel::jobs

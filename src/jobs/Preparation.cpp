@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <iostream>
 
+#include "jobs/BmpFile.h"
 #include "jobs/PictureLoader.h"
 
 namespace ostrel::jobs {
@@ -106,8 +107,7 @@ void Preparation::SaveAndCopy() {
     // NOTE: a file that cannot be written must not stop the preparation half way: the run
     // burns Picture2, not the file, so the failure is only reported.
     const std::string path = ctx_.host.programFolder() + kOutputFile;
-    const QImage bmp = f.Picture2.raster.convertToFormat(QImage::Format_RGB888);
-    if (!bmp.save(QString::fromStdString(path), "BMP")) {
+    if (!WriteBmpFile(f.Picture2.raster, QString::fromStdString(path))) {
         std::cerr << "ostrel: the prepared picture could not be saved as " << path << '\n';
     }
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <random>
 
+#include "jobs/JpegEighth.h"
+#include "jobs/JpegTestFiles.h"
 #include "jobs/PictureLoader.h"
 #include "jobs/PictureLoaderTestFiles.h"
 
@@ -82,6 +84,13 @@ TEST(AreaAverage, KeepsTheMeanColourAndSolidColoursForEverySize) {
             }
         }
     }
+}
+
+TEST(AreaAverage, RoundsHalvesUp) {
+    QImage pair(2, 1, QImage::Format_RGB32);
+    pair.setPixel(0, 0, qRgb(0, 1, 254));
+    pair.setPixel(1, 0, qRgb(1, 2, 255));
+    EXPECT_EQ(AreaAverage(pair, QSize(1, 1)).pixel(0, 0), qRgb(1, 2, 255));
 }
 
 TEST(DecodePictureFile, DecodesALargeJpegAtAReducedScaleNoSmallerThanTwiceTheRaster) {
@@ -178,6 +187,145 @@ TEST(DecodePictureFile, RefusesEveryTruncationOfAFileAndTakesTheWholeFile) {
             EXPECT_NE(d.error.find(f.name), std::string::npos) << d.error;
         }
     }
+}
+
+// A large JPEG goes through our own 1/8 decoder; everything it does not decode through Qt's,
+// with the results and the messages Load always gave.
+
+using jobs::DecodedPicture;
+
+// What Load made of a large JPEG through Qt: libjpeg's 1/8 decode, then the area average.
+QImage throughQt(const QByteArray& jpeg, QSize size) {
+    return AreaAverage(qtEighth(jpeg), size);
+}
+
+TEST(DecodePictureFile, DecodesALargeJpegAtAnEighthAsQtDid) {
+    if (!haveCjpeg()) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    Folder folder;
+    const QImage picture = photoLike(2400, 1800);
+    const struct {
+        const char* name;
+        QStringList switches;
+    } files[] = {
+        {"baseline 4:4:4", {"-sample", "1x1"}},
+        {"progressive 4:4:4", {"-sample", "1x1", "-progressive"}},
+        {"arithmetic (through Qt)", {"-sample", "1x1", "-arithmetic"}},
+        {"baseline 4:2:0", {}},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const QByteArray jpeg = cjpeg(picture, f.switches);
+        ASSERT_FALSE(jpeg.isEmpty());
+        const DecodedPicture decoded =
+            DecodePictureFile(writeFile(folder.path(), "photo.jpg", jpeg), kRaster);
+        ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
+        // 300 x 225 at 1/8, reduced to twice the raster keeping the aspect.
+        EXPECT_EQ(decoded.image.size(), QSize(275, 206));
+        // Reduced row by row as it is decoded: the same as the whole picture at 1/8 reduced.
+        const jobs::JpegEighthResult eighth = jobs::DecodeJpegEighth(
+            {reinterpret_cast<const uint8_t*>(jpeg.constData()), static_cast<size_t>(jpeg.size())},
+            jobs::kMaxJpegSourcePixels);
+        if (eighth.outcome == jobs::JpegEighthOutcome::Decoded) {
+            EXPECT_EQ(decoded.image, AreaAverage(eighth.image, decoded.image.size()));
+        }
+        // Chroma subsampled 2 x 2 is where our 1/8 differs from libjpeg's (see JpegEighthTest).
+        if (f.switches.contains("1x1")) {
+            EXPECT_EQ(decoded.image, throughQt(jpeg, decoded.image.size()));
+        }
+    }
+}
+
+TEST(DecodePictureFile, LeavesLargeJpegsItDoesNotDecodeToQt) {
+    Folder folder;
+    HandJpeg cmyk;
+    cmyk.width = 2400;
+    cmyk.height = 1800;
+    cmyk.jfif = false;
+    cmyk.adobeTransform = 2;
+    cmyk.components = {{1, 1, 1, 0, 0}, {2, 1, 1, 0, 0}, {3, 1, 1, 0, 0}, {4, 1, 1, 0, 0}};
+    const DecodedPicture fromCmyk =
+        DecodePictureFile(writeFile(folder.path(), "cmyk.jpg", cmyk.bytes()), kRaster);
+    ASSERT_FALSE(fromCmyk.image.isNull()) << fromCmyk.error;
+    EXPECT_EQ(fromCmyk.image.size(), QSize(275, 206));
+
+    HandJpeg twelveBit = cmyk;
+    twelveBit.precision = 12;
+    twelveBit.components = {{1, 1, 1, 0, 0}};
+    const DecodedPicture fromTwelveBit =
+        DecodePictureFile(writeFile(folder.path(), "deep.jpg", twelveBit.bytes()), kRaster);
+    EXPECT_TRUE(fromTwelveBit.image.isNull());
+    EXPECT_NE(fromTwelveBit.error.find("header gives no picture size"), std::string::npos)
+        << fromTwelveBit.error;
+}
+
+// Damage our decoder finds is judged by Qt's path, exactly as before. Bytes changed inside the
+// scan, never into or out of a marker: Qt fills what it cannot decode with grey and calls it a
+// success; where our decoder finds nothing wrong, it decodes the same coefficients.
+TEST(DecodePictureFile, GivesDamagedLargeJpegsToQt) {
+    if (!haveCjpeg()) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    Folder folder;
+    const QByteArray whole = cjpeg(photoLike(2400, 1800), {"-sample", "1x1", "-restart", "4"});
+    ASSERT_FALSE(whole.isEmpty());
+    const qsizetype scan = whole.indexOf("\xFF\xDA") + 20;
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 6; ++trial) {
+        QByteArray damaged = whole;
+        for (int changes = 0; changes < 1 + trial;) {
+            const auto at = scan + static_cast<qsizetype>(
+                                       random() % static_cast<unsigned>(whole.size() - scan - 4));
+            const char changed = static_cast<char>(damaged[at] ^ (1 << (random() % 8)));
+            if (damaged[at - 1] == '\xFF' || damaged[at] == '\xFF' || changed == '\xFF') continue;
+            damaged[at] = changed;
+            ++changes;
+        }
+        const DecodedPicture decoded =
+            DecodePictureFile(writeFile(folder.path(), "damaged.jpg", damaged), kRaster);
+        ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
+        EXPECT_EQ(decoded.image, throughQt(damaged, decoded.image.size()));
+    }
+}
+
+TEST(DecodePictureFile, RefusesLargeJpegsCutShortWithTheMessagesItAlwaysGave) {
+    if (!haveCjpeg()) GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+    Folder folder;
+    const QImage picture = photoLike(2400, 1800);
+    for (const QStringList& switches : {QStringList{}, QStringList{"-progressive"}}) {
+        const QByteArray whole = cjpeg(picture, switches);
+        ASSERT_FALSE(whole.isEmpty());
+        for (double part : {0.1, 0.5, 0.9, 0.999}) {
+            SCOPED_TRACE(part);
+            const DecodedPicture d = DecodePictureFile(
+                writeFile(folder.path(), "cut.jpg", whole.left(qsizetype(whole.size() * part))),
+                kRaster);
+            EXPECT_TRUE(d.image.isNull());
+            EXPECT_NE(d.error.find("the file is truncated: it ends before the picture does."),
+                      std::string::npos)
+                << d.error;
+        }
+        // Cut inside the header, before the first scan: Qt cannot read the header.
+        const DecodedPicture header = DecodePictureFile(
+            writeFile(folder.path(), "cut.jpg", whole.left(whole.indexOf("\xFF\xC4") + 40)),
+            kRaster);
+        EXPECT_TRUE(header.image.isNull());
+        EXPECT_NE(header.error.find("header gives no picture size"), std::string::npos)
+            << header.error;
+    }
+}
+
+TEST(DecodePictureFile, RefusesAJpegClaimingTooManyPixelsBeforeDecodingIt) {
+    HandJpeg huge;
+    huge.width = 20000;
+    huge.height = 20000;
+    const QByteArray bytes = huge.bytes();
+    Folder folder;
+    // The header alone: nothing of the picture is needed to refuse it.
+    const DecodedPicture d = DecodePictureFile(
+        writeFile(folder.path(), "huge.jpg", bytes.left(bytes.indexOf("\xFF\xDA") + 12)), kRaster);
+    EXPECT_TRUE(d.image.isNull());
+    EXPECT_NE(d.error.find(
+                  "the picture is too large (20000 x 20000 pixels; at most 200 million pixels)."),
+              std::string::npos)
+        << d.error;
 }
 
 }  // namespace
