@@ -8,23 +8,12 @@
 #include <functional>
 #include <string>
 
+#include "RunQtUntil.h"
 #include "runtime/QtEventLoop.h"
 
 using ostrel::runtime::QtEventLoop;
 using ostrel::runtime::Timer;
-
-namespace {
-
-// Runs the Qt event loop until `done` holds; the deadline only guards against a hang.
-bool runUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    }
-    return done();
-}
-
-}  // namespace
+using ostrel::runtime::testing::runUntil;
 
 TEST(QtEventLoop, EnabledAndIntervalState) {
     QtEventLoop loop;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "RunQtUntil.h"
 #include "runtime/QtEventLoop.h"
 #include "runtime/TimingPriority.h"
 
@@ -21,6 +22,7 @@ using ostrel::runtime::SchedulerCalls;
 using ostrel::runtime::Timer;
 using ostrel::runtime::TimingClass;
 using ostrel::runtime::TimingPriority;
+using ostrel::runtime::testing::runUntil;
 
 namespace {
 
@@ -64,14 +66,6 @@ class FakeCalls final : public SchedulerCalls {
 
 std::unique_ptr<SchedulerCalls> calls(FakeKernel& k) {
     return std::make_unique<FakeCalls>(k);
-}
-
-bool runUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
-    }
-    return done();
 }
 
 }  // namespace
