@@ -73,6 +73,19 @@ static Control make(std::string name, Kind kind, std::string container, std::str
     return c;
 }
 
+// A job's raster box (Picture2, Picture3): at the top left of its frame, dark, at the size the
+// jobs' travel is made for.
+static void makeRaster(PictureBox& p, std::string name, std::string frame, std::string toolTip) {
+    p.name = std::move(name);
+    p.kind = Kind::PictureBox;
+    p.container = std::move(frame);
+    p.left = 120;
+    p.top = 240;
+    p.toolTip = std::move(toolTip);
+    p.backColor = kDarkGrey;
+    p.setOuterSize(1935, 1575);
+}
+
 FormState::FormState() {
     using K = Kind;
     form = make("Form1", K::Form, "", "Ostrel - Full Version!", 0, 0, 8040, 7950);
@@ -124,14 +137,7 @@ FormState::FormState() {
     Command6 = make("Command6", K::GraphicalButton, "Frame5", "Auto", 3720, 360, 1575, 495);
     Command6.backColor = kButtonFace;
 
-    Picture2.name = "Picture2";
-    Picture2.kind = K::PictureBox;
-    Picture2.container = "Frame4";
-    Picture2.left = 120;
-    Picture2.top = 240;
-    Picture2.toolTip = "Picture";
-    Picture2.backColor = kDarkGrey;
-    Picture2.setOuterSize(1935, 1575);
+    makeRaster(Picture2, "Picture2", "Frame4", "Picture");
     VScroll1 = make("VScroll1", K::VScrollBar, "", "", 2400, 2880, 255, 1575);
     HScroll1 = make("HScroll1", K::HScrollBar, "", "", 120, 4680, 1935, 255);
 
@@ -147,14 +153,7 @@ FormState::FormState() {
     Check2 = make("Check2", K::CheckBox, "", "Hologram-Efect", 2880, 3840, 1815, 255);
     Check2.value = 0;
 
-    Picture3.name = "Picture3";
-    Picture3.kind = K::PictureBox;
-    Picture3.container = "Frame6";
-    Picture3.left = 120;
-    Picture3.top = 240;
-    Picture3.toolTip = "Frame";
-    Picture3.backColor = kDarkGrey;
-    Picture3.setOuterSize(1935, 1575);
+    makeRaster(Picture3, "Picture3", "Frame6", "Frame");
     VScroll2 = make("VScroll2", K::VScrollBar, "", "", 7080, 2880, 255, 1575);
     HScroll2 = make("HScroll2", K::HScrollBar, "", "", 4800, 4680, 1935, 255);
     // NOTE: the size sliders' design value 255 is taken as their lower bound: the smallest
