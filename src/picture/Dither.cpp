@@ -147,6 +147,11 @@ std::optional<DitherMethod> ditherFromName(std::string_view name) {
 }
 
 std::vector<uint8_t> ditherLevels(const GreyRaster& raster, DitherMethod method, int sensitivity) {
+    // NOTE: the scans index levels by width and height; a raster whose sizes disagree with its
+    // levels would read past them, so it burns nothing.
+    if (raster.width < 0 || raster.height < 0 ||
+        raster.levels.size() != size_t(raster.width) * size_t(raster.height))
+        return std::vector<uint8_t>(raster.levels.size(), 0);
     switch (method) {
         case DitherMethod::Threshold: {
             std::vector<uint8_t> burn(raster.levels.size(), 0);

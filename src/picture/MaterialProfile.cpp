@@ -135,7 +135,10 @@ std::optional<QString> checkProfile(const MaterialProfile& p) {
     return std::nullopt;
 }
 
-DwellTable dwellTable(const MaterialProfile& p) {
+DwellTable dwellTable(const MaterialProfile& profile) {
+    // NOTE: a profile that fails its check (no points, shortest above longest, a gamma of 0)
+    // would index an empty list or divide by nothing below; it gets the designed dwells.
+    const MaterialProfile p = checkProfile(profile) ? asDesigned() : profile;
     DwellTable table{};
     const int span = p.longestMs - p.shortestMs;
     for (int level = 0; level < 256; ++level) {

@@ -53,8 +53,8 @@ MaterialProfile asDesigned();
 // Why the profile cannot be used, or nothing if it can.
 std::optional<QString> checkProfile(const MaterialProfile& profile);
 
-// The dwell in ms of every grey level, 0 for the levels above the white cut-off. The profile
-// must have passed checkProfile.
+// The dwell in ms of every grey level, 0 for the levels above the white cut-off. A profile
+// that fails checkProfile gives the designed dwells.
 DwellTable dwellTable(const MaterialProfile& profile);
 
 // The outcome of reading a profile: the profile, or the reason it cannot be used.

@@ -182,6 +182,11 @@ TEST(Dither, ThresholdBurnsUpToTheSensitivityButNeverBlack) {
 
 TEST(Dither, EmptyAndOneDotPicturesAreHandled) {
     for (const DitherMethod method : kDitherMethods) {
+        // Sizes that disagree with the levels burn nothing rather than read past them.
+        EXPECT_EQ(ditherLevels(raster(3, 3, {0, 0}), method, 100), (Mask{0, 0}))
+            << ditherName(method);
+        EXPECT_EQ(ditherLevels(raster(-1, -2, {0, 0}), method, 100), (Mask{0, 0}))
+            << ditherName(method);
         EXPECT_TRUE(ditherLevels(GreyRaster{}, method, 100).empty()) << ditherName(method);
         // Level 1 is below every method's darkest threshold.
         EXPECT_EQ(ditherLevels(uniform(1, 1, 1), method, 100), Mask{1}) << ditherName(method);

@@ -130,6 +130,19 @@ TEST(MaterialProfile, ProfilesThatCannotBeUsedSayWhy) {
     }
 }
 
+TEST(MaterialProfile, AProfileThatFailsItsCheckGetsTheDesignedDwells) {
+    MaterialProfile noPoints = pointsProfile();
+    noPoints.points.clear();
+    MaterialProfile upsideDown = gammaProfile();
+    upsideDown.shortestMs = 300;
+    MaterialProfile negativeGamma = gammaProfile();
+    negativeGamma.gamma = -1.0;
+    for (const MaterialProfile& p : {noPoints, upsideDown, negativeGamma}) {
+        ASSERT_TRUE(checkProfile(p));
+        EXPECT_EQ(dwellTable(p), dwellTable(asDesigned()));
+    }
+}
+
 TEST(MaterialProfile, ProfilesRoundTripThroughTheirFiles) {
     QTemporaryDir dir;
     MaterialProfile designedWithCutoff;
