@@ -1,5 +1,4 @@
-// The burn mask: reduction of the greyed picture to marker and blank dots, by threshold or
-// dithering.
+// The burn mask: the greyed picture reduced to marker and blank dots, by threshold or dithering.
 #include "picture/Dither.h"
 
 #include <span>

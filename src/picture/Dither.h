@@ -1,5 +1,4 @@
-// The burn mask: reduction of the greyed picture to marker and blank dots, by threshold or
-// dithering.
+// The burn mask: the greyed picture reduced to marker and blank dots, by threshold or dithering.
 #pragma once
 
 #include <QImage>
@@ -8,6 +7,8 @@
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "jobs/Dwell.h"
 
 namespace ostrel::picture {
 
@@ -38,7 +39,7 @@ std::optional<DitherMethod> ditherFromName(std::string_view name);
 // The mask's two colours, as the picture run reads them: a dot of the marker's level is burned
 // in Coarse-Burning, a blank one is passed over.
 inline constexpr int kMaskBlank = 0;
-inline constexpr int kMaskMarker = 100;  // red 100, green 0, blue 0
+inline constexpr int kMaskMarker = jobs::kBurnMarkerLevel;  // red 100, green 0, blue 0
 
 // A grey raster: one level per dot, row by row from the top left.
 struct GreyRaster {
