@@ -96,46 +96,37 @@ std::vector<uint8_t> ordered(const GreyRaster& raster) {
     return burn;
 }
 
+// Each method's name on the command line and in files, and the title the operator reads.
+struct Naming {
+    DitherMethod method;
+    std::string_view name, title;
+};
+constexpr Naming kNamings[] = {
+    {DitherMethod::Threshold, "threshold", "Threshold (as designed)"},
+    {DitherMethod::FloydSteinberg, "floyd-steinberg", "Floyd-Steinberg"},
+    {DitherMethod::Atkinson, "atkinson", "Atkinson"},
+    {DitherMethod::JarvisJudiceNinke, "jarvis", "Jarvis-Judice-Ninke"},
+    {DitherMethod::Stucki, "stucki", "Stucki"},
+    {DitherMethod::Bayer4, "bayer4", "Ordered (Bayer 4x4)"},
+    {DitherMethod::Bayer8, "bayer8", "Ordered (Bayer 8x8)"},
+};
+static_assert(std::size(kNamings) == kDitherMethods.size());
+
+const Naming& namingOf(DitherMethod method) {
+    for (const Naming& naming : kNamings) {
+        if (naming.method == method) return naming;
+    }
+    return kNamings[0];
+}
+
 }  // namespace
 
 std::string_view ditherName(DitherMethod method) {
-    switch (method) {
-        case DitherMethod::Threshold:
-            return "threshold";
-        case DitherMethod::FloydSteinberg:
-            return "floyd-steinberg";
-        case DitherMethod::Atkinson:
-            return "atkinson";
-        case DitherMethod::JarvisJudiceNinke:
-            return "jarvis";
-        case DitherMethod::Stucki:
-            return "stucki";
-        case DitherMethod::Bayer4:
-            return "bayer4";
-        case DitherMethod::Bayer8:
-            return "bayer8";
-    }
-    return "threshold";
+    return namingOf(method).name;
 }
 
 std::string_view ditherTitle(DitherMethod method) {
-    switch (method) {
-        case DitherMethod::Threshold:
-            return "Threshold (as designed)";
-        case DitherMethod::FloydSteinberg:
-            return "Floyd-Steinberg";
-        case DitherMethod::Atkinson:
-            return "Atkinson";
-        case DitherMethod::JarvisJudiceNinke:
-            return "Jarvis-Judice-Ninke";
-        case DitherMethod::Stucki:
-            return "Stucki";
-        case DitherMethod::Bayer4:
-            return "Ordered (Bayer 4x4)";
-        case DitherMethod::Bayer8:
-            return "Ordered (Bayer 8x8)";
-    }
-    return "";
+    return namingOf(method).title;
 }
 
 std::optional<DitherMethod> ditherFromName(std::string_view name) {
