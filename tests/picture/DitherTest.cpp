@@ -251,6 +251,14 @@ TEST(Dither, ThresholdIsTheCoarsePreparation) {
         f.Picture2.raster = original;
         h.engraver->preparation().PreparePicture();
         EXPECT_TRUE(ours == f.Picture2.raster) << "sensitivity " << sensitivity;
+        // Both kinds of dot occur, so the comparison says something.
+        const GreyRaster levels = levelsOf(ours);
+        ASSERT_GT(levels.levels.size(), 1000u);
+        const auto markers = std::count(levels.levels.begin(), levels.levels.end(), kMaskMarker);
+        if (sensitivity > 0) {
+            EXPECT_GT(markers, 0);
+        }
+        EXPECT_GT(std::count(levels.levels.begin(), levels.levels.end(), 0), 100);
     }
 }
 
