@@ -167,6 +167,10 @@ DwellTable dwellTable(const MaterialProfile& profile) {
 }
 
 QByteArray profileToJson(const MaterialProfile& p) {
+    return QJsonDocument(profileToJsonObject(p)).toJson(QJsonDocument::Indented);
+}
+
+QJsonObject profileToJsonObject(const MaterialProfile& p) {
     QJsonObject o;
     o.insert(QStringLiteral("format"), QLatin1String(kFormatTag));
     o.insert(QStringLiteral("version"), kProfileVersion);
@@ -183,7 +187,7 @@ QByteArray profileToJson(const MaterialProfile& p) {
         o.insert(QStringLiteral("points"), points);
     }
     if (!p.note.isEmpty()) o.insert(QStringLiteral("note"), p.note);
-    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+    return o;
 }
 
 ProfileRead profileFromJson(const QByteArray& json) {
@@ -193,9 +197,13 @@ ProfileRead profileFromJson(const QByteArray& json) {
         return {std::nullopt, QStringLiteral("it is not a material profile (%1 at byte %2)")
                                   .arg(parseError.errorString())
                                   .arg(parseError.offset)};
-    if (!doc.isObject() || doc.object().value(QStringLiteral("format")).toString() != kFormatTag)
+    if (!doc.isObject()) return {std::nullopt, QStringLiteral("it is not a material profile")};
+    return profileFromJsonObject(doc.object());
+}
+
+ProfileRead profileFromJsonObject(const QJsonObject& o) {
+    if (o.value(QStringLiteral("format")).toString() != kFormatTag)
         return {std::nullopt, QStringLiteral("it is not a material profile")};
-    const QJsonObject o = doc.object();
     QString error;
     const std::optional<int> version = wholeNumber(o, "version", error);
     if (!version) return {std::nullopt, error};

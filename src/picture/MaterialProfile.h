@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -66,6 +67,9 @@ struct ProfileRead {
 // A profile file is a JSON object with a format tag and a version; see docs/materials.md.
 QByteArray profileToJson(const MaterialProfile& profile);
 ProfileRead profileFromJson(const QByteArray& json);
+// The same object, to be carried inside other JSON (a job's settings).
+QJsonObject profileToJsonObject(const MaterialProfile& profile);
+ProfileRead profileFromJsonObject(const QJsonObject& object);
 
 // Reads and checks a profile file; the error names the file.
 ProfileRead readProfileFile(const QString& path);
