@@ -26,7 +26,7 @@
 #include <random>
 #include <sstream>
 
-#include "jobs/PictureLoaderTestFiles.h"
+#include "picture/PictureTestFiles.h"
 #include "machine/Registers.h"
 #include "support/Harness.h"
 

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "jobs/PictureLoaderTestFiles.h"
+#include "picture/PictureTestFiles.h"
 #include "jobs/Preparation.h"
 #include "support/Harness.h"
 

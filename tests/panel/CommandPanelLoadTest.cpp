@@ -7,7 +7,7 @@
 #include <QFile>
 #include <filesystem>
 
-#include "jobs/PictureLoaderTestFiles.h"
+#include "picture/PictureTestFiles.h"
 #include "panel/CommandPanel.h"
 #include "support/Harness.h"
 
