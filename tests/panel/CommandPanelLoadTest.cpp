@@ -7,8 +7,8 @@
 #include <QFile>
 #include <filesystem>
 
-#include "picture/PictureTestFiles.h"
 #include "panel/CommandPanel.h"
+#include "picture/PictureTestFiles.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {
