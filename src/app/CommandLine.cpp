@@ -42,9 +42,10 @@ const QCommandLineOption& normalPriorityOption() {
     return option;
 }
 
-// "sim", or "ppdev:" with an absolute device path ("ppdev:/dev/parport0").
+// "sim" (with its options, "sim:fail-after=N", which opening the port checks), or "ppdev:" with
+// an absolute device path ("ppdev:/dev/parport0").
 bool validPortSpec(const QString& spec) {
-    if (spec == "sim") return true;
+    if (spec == "sim" || spec.startsWith("sim:")) return true;
     return spec.startsWith("ppdev:/dev/") && spec.size() > 11;
 }
 

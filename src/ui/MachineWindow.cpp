@@ -24,6 +24,7 @@
 #include "jobs/JobSimulation.h"
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
+#include "runtime/ThreadSignals.h"
 #include "runtime/VirtualEventLoop.h"
 #include "ui/MainWindow.h"
 
@@ -601,7 +602,11 @@ void MachineWindow::startPreview(const JobInputs& inputs) {
 
     computingInputs_ = inputs;
     if (worker_.joinable()) worker_.join();
+    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
+    // a signal stack of its own for the crash handlers.
+    const runtime::EndingSignalsBlocked blocked;
     worker_ = std::thread([this, task, inputs] {
+        const runtime::ThreadSignalStack signalStack;
         auto summary = std::make_shared<const jobs::JobSummary>(
             jobs::simulateFrom(task->form, *task->head, task->kind));
         QMetaObject::invokeMethod(
