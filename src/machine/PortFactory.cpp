@@ -21,10 +21,9 @@ bool toCount(std::string_view text, int64_t& out) {
 }  // namespace
 
 bool parseSimOptions(std::string_view options, SimConfig& config, std::string& error) {
-    while (!options.empty()) {
+    for (;;) {
         const size_t comma = options.find(',');
         const std::string_view option = options.substr(0, comma);
-        options = comma == std::string_view::npos ? std::string_view{} : options.substr(comma + 1);
         const size_t equals = option.find('=');
         const std::string_view name = option.substr(0, equals);
         int64_t count = 0;
@@ -35,8 +34,9 @@ bool parseSimOptions(std::string_view options, SimConfig& config, std::string& e
             return false;
         }
         (name == "fail-after" ? config.failAfterWrites : config.failWrite) = count;
+        if (comma == std::string_view::npos) return true;
+        options.remove_prefix(comma + 1);
     }
-    return true;
 }
 
 PortOpenResult openPort(const std::string& spec, const SimConfig& sim, SimEngraver::Clock clock) {
