@@ -183,14 +183,20 @@ class Runner {
 
     // A stop signal ends the script where it is, with every timer off and the port at rest.
     void restAfterStop(const Step& step) {
+        bool rested = true;
         if (engraver_) {
-            engraver_->RestNow();
+            rested = engraver_->RestNow();
         } else {
+            const uint64_t failed = trace_.failedWrites();
             trace_.out(machine::DATA_REG, machine::COILS_OFF);
             trace_.out(machine::CONTROL_REG, machine::LASER_OFF);
+            rested = trace_.failedWrites() == failed;
         }
         err_ << "ostrel script: stopped by " << safety::signalName(stoppedBy_) << " at line "
-             << step.line << " (t=" << clock_.timeText() << " ms): the machine is at rest\n";
+             << step.line << " (t=" << clock_.timeText() << " ms): "
+             << (rested ? "the machine is at rest\n"
+                        : "putting the machine at rest failed: switch it off at its power "
+                          "supply\n");
     }
 
     // Timer1 ... Timer9: every activity but the watchdog.

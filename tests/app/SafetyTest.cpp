@@ -1,6 +1,7 @@
 // The machine is left at rest on every way out: stop signals, crashes and uncaught exceptions.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "app/Safety.h"
@@ -143,6 +145,25 @@ TEST(StopSignals, ASecondSignalRestsFromTheHandlerAndEndsAtOnce) {
         EXPECT_EQ(WEXITSTATUS(end.status), safety::exitStatusFor(signal));
         EXPECT_EQ(end.restBytes, "R");
     }
+}
+
+TEST(StopSignals, AThreadThatDoesNotBlockThemHandsThemToTheHandlingThreadAndBlocksThem) {
+    safety::StopSignals stops;
+    bool blockedAfter = false;
+    // Started after StopSignals, the thread does not block them, as a library's might not.
+    std::thread library([&blockedAfter] {
+        // A signal a thread sends itself is delivered before the call returns.
+        ::syscall(SYS_tgkill, ::getpid(), static_cast<pid_t>(::syscall(SYS_gettid)), SIGUSR2);
+        sigset_t now;
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &now);
+        blockedAfter = sigismember(&now, SIGUSR2) == 1 && sigismember(&now, SIGTERM) == 1 &&
+                       sigismember(&now, SIGRTMAX) == 1;
+    });
+    library.join();
+    EXPECT_TRUE(blockedAfter) << "the stop signals are blocked in that thread from then on";
+    // The handling thread took it over: one byte in the pipe, one stop (not a second one).
+    EXPECT_EQ(stops.take(), SIGUSR2);
+    EXPECT_EQ(stops.take(), 0);
 }
 
 // --- `ostrel script`: a stop signal during a long wait ---
