@@ -42,9 +42,10 @@ const QCommandLineOption& normalPriorityOption() {
     return option;
 }
 
-// "sim", or "ppdev:" with an absolute device path ("ppdev:/dev/parport0").
+// "sim" (with its options, "sim:fail-after=N", which opening the port checks), or "ppdev:" with
+// an absolute device path ("ppdev:/dev/parport0").
 bool validPortSpec(const QString& spec) {
-    if (spec == "sim") return true;
+    if (spec == "sim" || spec.startsWith("sim:")) return true;
     return spec.startsWith("ppdev:/dev/") && spec.size() > 11;
 }
 
@@ -84,7 +85,8 @@ std::string scriptFormatHelp() {
            "mouseup NAME, set NAME VALUE, dialog PATH|cancel, focus-lost,\n"
            "expect NAME VALUE, dump. # starts a comment; quote values with blanks.\n"
            "\nExit status: 0 every expect held; 1 an expect failed or an event was not\n"
-           "available; 2 a malformed script or a file that cannot be used;\n"
+           "available; 2 a malformed script or a file that cannot be used; 3 a port\n"
+           "write failed (see the fail-after and fail-write set-up lines), the rest tried;\n"
            "128+N stopped by signal N (SIGINT 130, SIGTERM 143), the machine at rest.\n"
            "The whole format: docs/scenarios.md.\n";
 }

@@ -14,7 +14,7 @@ struct GuiOptions {
     std::string port = "sim";     // --port sim | ppdev:/dev/parportN
     machine::SimConfig sim;       // start state of the simulated engraver
     std::string tracePath;        // --trace FILE: every port write, flushed per row
-    std::string testHook;         // --test-hook NAME: only in builds with OSTREL_TEST_HOOKS
+    std::string testHook;         // --test-hook NAME: only in ostrel-testhooks
     bool normalPriority = false;  // --normal-priority: never raise the step timing's priority
 };
 

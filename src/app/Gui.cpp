@@ -14,6 +14,7 @@
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
+#include "runtime/ThreadSignals.h"
 #include "runtime/TimingPriority.h"
 #include "ui/Look.h"
 #include "ui/MachineWindow.h"
@@ -23,10 +24,17 @@
 namespace ostrel::app {
 
 int runGui(int argc, char** argv) {
-    QApplication app(argc, argv);
     // NOTE: before the port opens, so that no stop signal can end the program with a port that
     // nothing puts at rest. A signal that comes before the window waits in the pipe.
     safety::StopSignals stops;
+    safety::installCrashHandlers();
+    // The threads Qt starts with the application (the display connection's) leave the stop
+    // signals to this one.
+    const std::unique_ptr<QApplication> application = [&] {
+        const runtime::EndingSignalsBlocked blocked;
+        return std::make_unique<QApplication>(argc, argv);
+    }();
+    QApplication& app = *application;
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
@@ -39,6 +47,13 @@ int runGui(int argc, char** argv) {
     int exitCode = 0;
     const std::optional<GuiOptions> options = parseGuiCommandLine(argc, argv, exitCode);
     if (!options) return exitCode;
+#ifdef OSTREL_TEST_HOOKS
+    // NOTE: this binary can light the laser on command: it never opens a real port.
+    if (options->port != "sim" && options->port.rfind("sim:", 0) != 0) {
+        std::fprintf(stderr, "ostrel-testhooks: only the simulated engraver (--port sim)\n");
+        return kUsageError;
+    }
+#endif
 
     // NOTE: declared before the loop, which lowers it when it goes.
     runtime::TimingPriority priority(runtime::systemSchedulerCalls(), !options->normalPriority);
@@ -63,7 +78,6 @@ int runGui(int argc, char** argv) {
     }
     // A crash or an uncaught exception from here on rests the port before the program dies.
     const safety::CrashPortScope crashScope(port);
-    safety::installCrashHandlers();
 
     ui::QtHost host;
     panel::Engraver engraver(loop, *port, host);
@@ -74,15 +88,21 @@ int runGui(int argc, char** argv) {
     const auto stopWatch = safety::watchStopSignals(stops, [&](int signal) {
         if (stoppedBy != 0) return;
         stoppedBy = signal;
-        engraver.RestNow();
+        const bool rested = engraver.RestNow();
         // NOTE: a tick under way (inside "let events run") must start nothing and write nothing
         // once this returns to it.
         ++engraver.context().abortGeneration;
         engraver.context().ended = true;
-        std::fprintf(stderr, "ostrel: %s: the machine was put at rest\n",
-                     safety::signalName(signal));
+        std::fprintf(stderr, "ostrel: %s: %s\n", safety::signalName(signal),
+                     rested ? "the machine was put at rest"
+                            : "putting the machine at rest failed: switch it off at its power "
+                              "supply");
         QCoreApplication::exit(safety::exitStatusFor(signal));
     });
+    // A port write that failed: the window shows the core's report; it goes to the error stream
+    // as well, at once, and sets the exit status.
+    engraver.setFaultObserver(
+        [](const std::string& report) { std::fprintf(stderr, "ostrel: %s\n", report.c_str()); });
     host.setDialogParent(&window);
     ui::MachineWindow machineWindow(engraver, opened.sim);
     machineWindow.setStepTimingSource([&priority] { return priority.describe(); });
@@ -99,6 +119,7 @@ int runGui(int argc, char** argv) {
     // Belt and braces: whatever ended the loop (Exit, the close box, a signal), the machine is
     // left at rest.
     engraver.RestNow();
+    if (!engraver.portFault().empty()) return safety::kPortFaultStatus;
     return code;
 }
 

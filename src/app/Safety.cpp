@@ -2,6 +2,8 @@
 #include "app/Safety.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <QObject>
@@ -23,8 +25,10 @@ namespace {
 std::atomic<machine::Port*> g_crashPort{nullptr};
 std::atomic<int> g_stopWriteFd{-1};
 std::atomic<int> g_stopsSeen{0};
+std::atomic<pid_t> g_handlingThread{0};  // the thread that made StopSignals
 static_assert(std::atomic<machine::Port*>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<pid_t>::is_always_lock_free);
 
 // The crash handlers run here, so that a fault from a blown stack still has room to rest.
 alignas(16) char g_alternateStack[64 * 1024];
@@ -34,43 +38,92 @@ struct SignalName {
     const char* name;
 };
 constexpr SignalName kSignalNames[] = {
-    {SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
-    {SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"},   {SIGABRT, "SIGABRT"}, {SIGFPE, "SIGFPE"},
+    {SIGINT, "SIGINT"},       {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"},   {SIGQUIT, "SIGQUIT"},
+    {SIGUSR1, "SIGUSR1"},     {SIGUSR2, "SIGUSR2"}, {SIGALRM, "SIGALRM"}, {SIGVTALRM, "SIGVTALRM"},
+    {SIGPROF, "SIGPROF"},     {SIGIO, "SIGIO"},     {SIGPWR, "SIGPWR"},   {SIGXCPU, "SIGXCPU"},
+    {SIGSTKFLT, "SIGSTKFLT"}, {SIGSEGV, "SIGSEGV"}, {SIGBUS, "SIGBUS"},   {SIGABRT, "SIGABRT"},
+    {SIGFPE, "SIGFPE"},       {SIGILL, "SIGILL"},   {SIGTRAP, "SIGTRAP"}, {SIGSYS, "SIGSYS"},
+    {SIGPIPE, "SIGPIPE"},     {SIGXFSZ, "SIGXFSZ"},
 };
+constexpr const char* kRealTimeNames[] = {
+    "SIGRTMIN",    "SIGRTMIN+1",  "SIGRTMIN+2",  "SIGRTMIN+3",  "SIGRTMIN+4",  "SIGRTMIN+5",
+    "SIGRTMIN+6",  "SIGRTMIN+7",  "SIGRTMIN+8",  "SIGRTMIN+9",  "SIGRTMIN+10", "SIGRTMIN+11",
+    "SIGRTMIN+12", "SIGRTMIN+13", "SIGRTMIN+14", "SIGRTMIN+15", "SIGRTMIN+16", "SIGRTMIN+17",
+    "SIGRTMIN+18", "SIGRTMIN+19", "SIGRTMIN+20", "SIGRTMIN+21", "SIGRTMIN+22", "SIGRTMIN+23",
+    "SIGRTMIN+24", "SIGRTMIN+25", "SIGRTMIN+26", "SIGRTMIN+27", "SIGRTMIN+28", "SIGRTMIN+29",
+    "SIGRTMIN+30", "SIGRTMIN+31", "SIGRTMIN+32"};
 
 void writeError(const char* text) noexcept {
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, text, std::strlen(text));
 }
 
+enum class Rest { NoPort, Rested, Failed };
+
 // Puts the crash port at rest, once: a crash inside a crash (the terminate handler's abort())
 // finds it null.
-bool restOnce() noexcept {
+Rest restOnce() noexcept {
     machine::Port* port = g_crashPort.exchange(nullptr);
-    if (!port) return false;
-    port->restFromSignal();
-    return true;
+    if (!port) return Rest::NoPort;
+    return port->restFromSignal() ? Rest::Rested : Rest::Failed;
+}
+
+// What the handlers add after the signal's name.
+const char* restText(Rest rest) noexcept {
+    switch (rest) {
+        case Rest::Rested:
+            return ": the machine was put at rest";
+        case Rest::Failed:
+            return ": putting the machine at rest failed: switch it off at its power supply";
+        case Rest::NoPort:
+            break;
+    }
+    return "";
+}
+
+pid_t thisThread() noexcept {
+    return static_cast<pid_t>(::syscall(SYS_gettid));
 }
 
 void onCrashSignal(int signal) {
     const int savedErrno = errno;
-    const bool rested = restOnce();
+    const Rest rest = restOnce();
     writeError("ostrel: ");
     writeError(signalName(signal));
-    writeError(rested ? ": the machine was put at rest\n" : "\n");
+    writeError(restText(rest));
+    writeError("\n");
     errno = savedErrno;
     // SA_RESETHAND has put the default action back: the signal raised again ends the program as
     // it would have ended without us (a fault that repeats when the handler returns does too).
     ::raise(signal);
 }
 
-void onStopSignal(int signal) {
+void onWriteSignal(int) {
+    // Nothing: the write that raised it returns EPIPE or EFBIG, and its caller reports it.
+}
+
+void onStopSignal(int signal, siginfo_t*, void* context) {
     const int savedErrno = errno;
+    const pid_t handling = g_handlingThread.load();
+    if (handling != 0 && thisThread() != handling) {
+        // A thread that did not block the stop signals (a library's): it blocks them from now on
+        // (the mask its context restores on return) and hands this one to the handling thread.
+        const sigset_t ending = runtime::endingSignalSet();
+        sigset_t& mask = static_cast<ucontext_t*>(context)->uc_sigmask;
+        for (int s = 1; s < _NSIG; ++s) {
+            if (sigismember(&ending, s) == 1) sigaddset(&mask, s);
+        }
+        ::syscall(SYS_tgkill, ::getpid(), handling, signal);
+        errno = savedErrno;
+        return;
+    }
     if (g_stopsSeen.fetch_add(1) > 0) {
         // The first stop has not ended the program: the loop may be stuck in a handler.
-        restOnce();
+        const Rest rest = restOnce();
         writeError("ostrel: ");
         writeError(signalName(signal));
-        writeError(" again: the machine was put at rest, ending now\n");
+        writeError(" again");
+        writeError(restText(rest));
+        writeError(", ending now\n");
         ::_exit(exitStatusFor(signal));
     }
     const unsigned char byte = static_cast<unsigned char>(signal);
@@ -83,7 +136,7 @@ void onStopSignal(int signal) {
 
 [[noreturn]] void onTerminate() {
     // Rest first: whatever the diagnosis below costs, the laser is off by then.
-    const bool rested = restOnce();
+    const Rest rest = restOnce();
     const char* what = "std::terminate was called";
     std::string text;
     if (std::exception_ptr thrown = std::current_exception()) {
@@ -96,7 +149,7 @@ void onStopSignal(int signal) {
         }
         what = text.c_str();
     }
-    std::fprintf(stderr, "ostrel: %s%s\n", what, rested ? ": the machine was put at rest" : "");
+    std::fprintf(stderr, "ostrel: %s%s\n", what, restText(rest));
     std::fflush(stderr);
     std::abort();
 }
@@ -106,6 +159,10 @@ void onStopSignal(int signal) {
 const char* signalName(int signal) noexcept {
     for (const SignalName& s : kSignalNames) {
         if (s.signal == signal) return s.name;
+    }
+    const int offset = signal - SIGRTMIN;
+    if (signal <= SIGRTMAX && offset >= 0 && offset < static_cast<int>(std::size(kRealTimeNames))) {
+        return kRealTimeNames[offset];
     }
     return "a signal";
 }
@@ -130,6 +187,14 @@ void installCrashHandlers() {
     action.sa_flags = SA_RESETHAND | SA_ONSTACK;
     for (int signal : kCrashSignals) ::sigaction(signal, &action, nullptr);
     std::set_terminate(onTerminate);
+
+    // NOTE: a handler that does nothing rather than SIG_IGN, which programs started from here
+    // (the picture viewer) would inherit.
+    struct sigaction ignore {};
+    ignore.sa_handler = onWriteSignal;
+    sigemptyset(&ignore.sa_mask);
+    ignore.sa_flags = SA_RESTART;
+    for (int signal : kWriteSignals) ::sigaction(signal, &ignore, nullptr);
 }
 
 StopSignals::StopSignals() {
@@ -139,20 +204,28 @@ StopSignals::StopSignals() {
     writeFd_ = fds[1];
     g_stopsSeen.store(0);
     g_stopWriteFd.store(writeFd_);
+    g_handlingThread.store(thisThread());
     struct sigaction action {};
-    action.sa_handler = onStopSignal;
+    action.sa_sigaction = onStopSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-        ::sigaction(kStopSignals[i], &action, &previous_[i]);
+    action.sa_flags = SA_RESTART | SA_SIGINFO;
+    const sigset_t ending = runtime::endingSignalSet();
+    for (int signal = 1; signal < _NSIG; ++signal) {
+        if (sigismember(&ending, signal) == 1) {
+            ::sigaction(signal, &action, &previous_[signal]);
+        }
     }
+    ::pthread_sigmask(SIG_UNBLOCK, &ending, &previousMask_);
 }
 
 StopSignals::~StopSignals() {
     if (readFd_ < 0) return;
-    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-        ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+    ::pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+    const sigset_t ending = runtime::endingSignalSet();
+    for (int signal = 1; signal < _NSIG; ++signal) {
+        if (sigismember(&ending, signal) == 1) ::sigaction(signal, &previous_[signal], nullptr);
     }
+    g_handlingThread.store(0);
     g_stopWriteFd.store(-1);
     g_stopsSeen.store(0);
     ::close(readFd_);

@@ -18,6 +18,7 @@
 #include "app/Commands.h"
 #include "app/Safety.h"
 #include "runtime/QtEventLoop.h"
+#include "runtime/ThreadSignals.h"
 #include "runtime/TimingPriority.h"
 #include "ui/Look.h"
 #include "ui/MainWindow.h"
@@ -112,6 +113,14 @@ int runScript(int argc, char** argv) {
     std::optional<ScriptCommand> command =
         parseScriptCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
+    // As safe as the window: SIGINT, SIGTERM, SIGHUP, SIGQUIT and the other signals that would
+    // end the program end a long run between two dispatches, at rest; a crash rests the
+    // simulated machine from its handler; a closed output pipe or a full trace file fails the
+    // write instead of killing the run. Before anything can block, so that a second stop
+    // signal always ends it.
+    safety::StopSignals stops;
+    safety::installCrashHandlers();
+    command->options.stopSignal = [&stops] { return stops.take(); };
 
     std::ifstream file(command->scriptPath, std::ios::in | std::ios::binary);
     if (!file) {
@@ -135,6 +144,8 @@ int runScript(int argc, char** argv) {
     char* qtArgv[] = {argv[0], nullptr};
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) {
+        // The threads Qt starts with the application leave the stop signals to this one.
+        const runtime::EndingSignalsBlocked blocked;
         if (command->options.realtime) {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
                 qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -147,9 +158,6 @@ int runScript(int argc, char** argv) {
             app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
         }
     }
-    // SIGINT, SIGTERM, SIGHUP and SIGQUIT end a long run between two dispatches, at rest.
-    safety::StopSignals stops;
-    command->options.stopSignal = [&stops] { return stops.take(); };
     if (!command->options.realtime)
         return runScenario(text.str(), command->options, std::cout, std::cerr);
 

@@ -19,6 +19,8 @@ enum class Command {
     Port,
     Noise,
     Seed,
+    FailAfter,
+    FailWrite,
     Start,
     Wait,
     UntilIdle,
@@ -46,6 +48,8 @@ constexpr CommandForm kCommands[] = {
     {"port", Command::Port, 2, 2, Place::BeforeStart, "port DATA CONTROL"},
     {"noise", Command::Noise, 1, 1, Place::BeforeStart, "noise on|off"},
     {"seed", Command::Seed, 1, 1, Place::BeforeStart, "seed N"},
+    {"fail-after", Command::FailAfter, 1, 1, Place::BeforeStart, "fail-after WRITES"},
+    {"fail-write", Command::FailWrite, 1, 1, Place::BeforeStart, "fail-write N"},
     {"start", Command::Start, 0, 0, Place::BeforeStart, "start"},
     {"wait", Command::Wait, 1, 1, Place::AfterStart, "wait MS"},
     {"until-idle", Command::UntilIdle, 0, 1, Place::AfterStart, "until-idle [MAXMS]"},
@@ -236,6 +240,11 @@ class Parser {
                 if (!wholeInRange(w[1], "seed", 0, UINT32_MAX, a, reason)) return false;
                 sim.seed = static_cast<uint32_t>(a);
                 return true;
+            case Command::FailAfter:
+                return wholeInRange(w[1], "fail-after WRITES", 0, INT64_MAX, sim.failAfterWrites,
+                                    reason);
+            case Command::FailWrite:
+                return wholeInRange(w[1], "fail-write N", 1, INT64_MAX, sim.failWrite, reason);
             case Command::Start:
                 startLine_ = step.line;
                 return add(step, StepKind::Start);

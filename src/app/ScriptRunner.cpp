@@ -108,6 +108,10 @@ class Runner {
                 if (options_.verbose) err_ << "line " << step.line << ": the program ended\n";
                 break;
             }
+            if (sim_.failedWrites() > 0) {
+                faultLine_ = step.line;
+                break;
+            }
         }
         if (dump.is_open()) {
             dump << dumpJson() << '\n';
@@ -116,6 +120,17 @@ class Runner {
                 err_ << "ostrel script: cannot write the dump file " << options_.dumpPath << '\n';
                 return kScriptMalformed;
             }
+        }
+        // A port write that failed ends the script: the core has stopped and rested the machine.
+        if (sim_.failedWrites() > 0) {
+            const std::string report =
+                engraver_ && !engraver_->portFault().empty()
+                    ? engraver_->portFault()
+                    : "port fault: " + sim_.describe() + ": " + sim_.faultText();
+            err_ << "ostrel script: " << report;
+            if (faultLine_ > 0) err_ << " (line " << faultLine_ << ")";
+            err_ << '\n';
+            return safety::kPortFaultStatus;
         }
         if (stoppedBy_ != 0) return kScriptStoppedBase + stoppedBy_;
         return failures_ > 0 ? kScriptFailed : kScriptPassed;
@@ -168,14 +183,20 @@ class Runner {
 
     // A stop signal ends the script where it is, with every timer off and the port at rest.
     void restAfterStop(const Step& step) {
+        bool rested = true;
         if (engraver_) {
-            engraver_->RestNow();
+            rested = engraver_->RestNow();
         } else {
+            const uint64_t failed = trace_.failedWrites();
             trace_.out(machine::DATA_REG, machine::COILS_OFF);
             trace_.out(machine::CONTROL_REG, machine::LASER_OFF);
+            rested = trace_.failedWrites() == failed;
         }
         err_ << "ostrel script: stopped by " << safety::signalName(stoppedBy_) << " at line "
-             << step.line << " (t=" << clock_.timeText() << " ms): the machine is at rest\n";
+             << step.line << " (t=" << clock_.timeText() << " ms): "
+             << (rested ? "the machine is at rest\n"
+                        : "putting the machine at rest failed: switch it off at its power "
+                          "supply\n");
     }
 
     // Idle: no activity runs (form::kActivityTimers: every timer but the watchdog).
@@ -235,11 +256,14 @@ class Runner {
     ScenarioClock& clock_;
     machine::SimEngraver sim_;
     machine::TracingPort trace_;
+    // A crash rests the simulated machine from its handler, with the rows in the trace.
+    safety::CrashPortScope crashScope_{&trace_};
     ScriptHost host_;
     std::unique_ptr<panel::Engraver> engraver_;
     std::unique_ptr<QObject> view_;
     int failures_ = 0;
     int stoppedBy_ = 0;  // the stop signal that ended the run, 0 while none has
+    int faultLine_ = 0;  // the line during which a port write failed
 };
 
 }  // namespace

@@ -6,14 +6,18 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <cfenv>
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
+#include <thread>
 
 #include "machine/Registers.h"
 #include "panel/Engraver.h"
+#include "runtime/ThreadSignals.h"
 
 namespace ostrel::app::testhooks {
 
@@ -43,13 +47,34 @@ void crashFpe() {
     [[maybe_unused]] volatile double infinite = 1.0 / zero;
 }
 
+// A worker thread, started as the program starts its own, that crashes while the window's
+// thread keeps writing the energised words.
+void crashThread() {
+    const runtime::EndingSignalsBlocked blocked;
+    std::thread([] {
+        const runtime::ThreadSignalStack signalStack;
+        crashSegv();
+    }).detach();
+}
+
+// A thread that does not block the signals that end the program, as a library's might.
+void holdThread() {
+    std::thread([] {
+        ::pthread_setname_np(::pthread_self(), "ostrel-hold");
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }).detach();
+}
+
 struct Hook {
     std::string_view name;
-    void (*crash)();  // null: energise only
+    void (*crash)();           // null: energise only
+    bool keepWriting = false;  // the energised words again every millisecond
 };
 
 constexpr Hook kHooks[] = {
     {"energise", nullptr},
+    {"crash-thread", crashThread, true},
+    {"hold-thread", holdThread},
     {"crash-segv", crashSegv},
     {"crash-bus", crashBus},
     {"crash-abort", [] { std::abort(); }},
@@ -80,11 +105,17 @@ bool known(std::string_view name) {
 void schedule(std::string_view name, panel::Engraver& engraver) {
     const Hook* hook = find(name);
     if (!hook) return;
-    QTimer::singleShot(0, [&engraver] {
+    const auto energise = [&engraver] {
         engraver.form().Timer10.setEnabled(false);
         engraver.context().out(machine::DATA_REG, 3);
         engraver.context().out(machine::CONTROL_REG, machine::LASER_ON);
-    });
+    };
+    QTimer::singleShot(0, energise);
+    if (hook->keepWriting) {
+        auto* again = new QTimer(QCoreApplication::instance());
+        QObject::connect(again, &QTimer::timeout, energise);
+        again->start(1);
+    }
     if (hook->crash) QTimer::singleShot(kCrashDelayMs, hook->crash);
 }
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "machine/Port.h"
 #include "machine/SimEngraver.h"
@@ -15,8 +16,12 @@ struct PortOpenResult {
     std::string error;           // names the device and the remedy
 };
 
-// `spec` is "sim" (the default) or "ppdev:/dev/parportN". The simulated engraver takes its
-// start state from `sim` and its clock from `clock`.
+// `spec` is "sim" (the default), "sim:OPTIONS" or "ppdev:/dev/parportN". The simulated
+// engraver takes its start state from `sim` and its clock from `clock`; OPTIONS, separated by
+// commas, make its writes fail on command: fail-after=N (every write after the first N) and
+// fail-write=N (the Nth write, from 1).
 PortOpenResult openPort(const std::string& spec, const SimConfig& sim, SimEngraver::Clock clock);
+// Reads the OPTIONS of "sim:OPTIONS" into `config`; false with `error` for a bad one.
+bool parseSimOptions(std::string_view options, SimConfig& config, std::string& error);
 
 }  // namespace ostrel::machine

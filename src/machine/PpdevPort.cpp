@@ -5,9 +5,12 @@
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "machine/Registers.h"
@@ -16,9 +19,13 @@ namespace ostrel::machine {
 
 namespace {
 
+// The character-device major number of ppdev's /dev/parportN.
+constexpr unsigned kPpdevMajor = 99;
+
 class SystemIoctl final : public IoctlLayer {
   public:
     int open(const char* path, int flags) override { return ::open(path, flags); }
+    int fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
     int ioctl(int fd, unsigned long request, void* arg) override {
         return ::ioctl(fd, request, arg);
     }
@@ -60,9 +67,24 @@ PpdevPort::PpdevPort(std::string device, IoctlLayer& io, std::string& error)
         error = "no parallel port named: use ppdev:/dev/parportN, e.g. ppdev:/dev/parport0";
         return;
     }
-    const int fd = io_.open(device_.c_str(), O_RDWR | O_CLOEXEC);
+    // NOTE: non-blocking: a serial line or a FIFO named by mistake must not hang the start
+    // in open(); nothing is claimed or written before the device is known to be ppdev's.
+    const int fd = io_.open(device_.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = failure("open", errno);
+        return;
+    }
+    struct stat st {};
+    if (io_.fstat(fd, &st) != 0) {
+        const int err = errno;
+        io_.close(fd);
+        error = failure("examine", err);
+        return;
+    }
+    if (!S_ISCHR(st.st_mode) || major(st.st_rdev) != kPpdevMajor) {
+        io_.close(fd);
+        error = device_ + " is not a parallel port: ppdev's devices are /dev/parportN " +
+                "(character devices with major number 99); use ppdev:/dev/parportN";
         return;
     }
     // Exclusive: no other ppdev user or printer driver may share the port while the head moves.
@@ -85,8 +107,16 @@ PpdevPort::PpdevPort(std::string device, IoctlLayer& io, std::string& error)
 
 PpdevPort::~PpdevPort() {
     if (fd_ < 0) return;
-    writeRegister(PPWDATA, REST_DATA);
-    writeRegister(PPWCONTROL, REST_CONTROL);
+    const bool data = writeRegister(PPWDATA, REST_DATA);
+    const int dataErr = errno;
+    const bool control = writeRegister(PPWCONTROL, REST_CONTROL);
+    const int controlErr = errno;
+    if (!data || !control) {
+        std::fprintf(stderr,
+                     "ostrel: %s: putting the machine at rest on release failed: %s: switch the "
+                     "machine off at its power supply\n",
+                     describe().c_str(), std::strerror(data ? controlErr : dataErr));
+    }
     io_.ioctl(fd_, PPRELEASE, nullptr);
     io_.close(fd_);
 }
@@ -98,17 +128,34 @@ bool PpdevPort::writeRegister(unsigned long request, uint8_t value) noexcept {
 
 void PpdevPort::out(uint16_t address, uint8_t value) {
     if (fd_ < 0) return;
+    // NOTE: on a PC port the lines of C0 (strobe), C1 and C3 are inverted in hardware, and
+    // 203/202 are already the register values that account for it (bit 0 = 1 pulls pin 1 low,
+    // which lights the laser). PPWCONTROL takes the register value, so the byte goes through
+    // unchanged; inverting it here would light the laser at rest.
+    unsigned long request = 0;
+    uint8_t* shadow = nullptr;
     if (address == DATA_REG) {
-        dataShadow_ = value;
-        writeRegister(PPWDATA, value);
+        request = PPWDATA;
+        shadow = &dataShadow_;
     } else if (address == CONTROL_REG) {
-        // NOTE: on a PC port the lines of C0 (strobe), C1 and C3 are inverted in hardware, and
-        // 203/202 are already the register values that account for it (bit 0 = 1 pulls pin 1
-        // low, which lights the laser). PPWCONTROL takes the register value, so the byte goes
-        // through unchanged; inverting it here would light the laser at rest.
-        controlShadow_ = value;
-        writeRegister(PPWCONTROL, value);
+        request = PPWCONTROL;
+        shadow = &controlShadow_;
+    } else {
+        return;
     }
+    if (!faults_.allows(address, value)) {
+        faults_.refused();
+        return;
+    }
+    if (!latch_.enter()) return;  // rested from a signal: the program is ending
+    const bool written = writeRegister(request, value);
+    const int err = errno;
+    latch_.leave();
+    if (written) {
+        *shadow = value;
+        return;
+    }
+    if (faults_.failed(address, value, std::strerror(err))) notifyFault();
 }
 
 uint8_t PpdevPort::inp(uint16_t address) {
@@ -128,12 +175,18 @@ uint8_t PpdevPort::inp(uint16_t address) {
     }
 }
 
-void PpdevPort::restFromSignal() noexcept {
+bool PpdevPort::restFromSignal() noexcept {
     // NOTE: runs in a signal handler: two ioctls on the open descriptor and nothing else (no
-    // allocation, no locks, no shadow bookkeeping).
-    if (fd_ < 0) return;
-    writeRegister(PPWDATA, REST_DATA);
-    writeRegister(PPWCONTROL, REST_CONTROL);
+    // allocation, no locks, no shadow bookkeeping). Both are tried whatever the first gives.
+    if (fd_ < 0) return false;
+    latch_.close();
+    bool rested = writeRegister(PPWDATA, REST_DATA);
+    rested = writeRegister(PPWCONTROL, REST_CONTROL) && rested;
+    if (latch_.waitForWriters()) {
+        rested = writeRegister(PPWDATA, REST_DATA);
+        rested = writeRegister(PPWCONTROL, REST_CONTROL) && rested;
+    }
+    return rested;
 }
 
 }  // namespace ostrel::machine

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 #include "machine/Port.h"
 
 namespace ostrel::machine {
@@ -14,24 +16,30 @@ class IoctlLayer {
   public:
     virtual ~IoctlLayer() = default;
     virtual int open(const char* path, int flags) = 0;
+    virtual int fstat(int fd, struct stat* st) = 0;
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
     virtual int close(int fd) = 0;
 };
-// The real one: ::open, ::ioctl, ::close.
+// The real one: ::open, ::fstat, ::ioctl, ::close.
 IoctlLayer& systemIoctl();
 
 class PpdevPort final : public Port {
   public:
-    // Opens and claims the device and writes the rest state; on failure `error` names the
-    // device and the remedy and the port is not usable (ok() is false).
+    // Opens the device without blocking, checks that it is a ppdev device, claims it and writes
+    // the rest state; on failure `error` names the device and the remedy and the port is not
+    // usable (ok() is false).
     PpdevPort(std::string device, IoctlLayer& io, std::string& error);
-    ~PpdevPort() override;  // writes the rest state, releases and closes
+    // Writes the rest state, releases and closes; a rest write that fails is reported on
+    // standard error, the last place left to say it.
+    ~PpdevPort() override;
 
     bool ok() const { return fd_ >= 0; }
     void out(uint16_t address, uint8_t value) override;
     uint8_t inp(uint16_t address) override;
-    void restFromSignal() noexcept override;
+    bool restFromSignal() noexcept override;
     std::string describe() const override { return "ppdev:" + device_; }
+    std::string faultText() const override { return faults_.text(); }
+    uint64_t failedWrites() const noexcept override { return faults_.count(); }
 
   private:
     // The message for a failed step ("open", "claim"): names the device and the remedy.
@@ -45,6 +53,8 @@ class PpdevPort final : public Port {
     // ppdev cannot read the data latch back reliably and masks the control read-back, so the
     // last bytes written are kept here.
     uint8_t dataShadow_ = 0, controlShadow_ = 202;
+    WriteFaults faults_;
+    RestLatch latch_;
 };
 
 }  // namespace ostrel::machine

@@ -27,9 +27,4 @@ bool yHomeTest(Port& port) {
     return fourReads(port, yHomeReads);
 }
 
-void Port::restFromSignal() noexcept {
-    out(DATA_REG, REST_DATA);
-    out(CONTROL_REG, REST_CONTROL);
-}
-
 }  // namespace ostrel::machine

@@ -133,7 +133,50 @@ void SimEngraver::moveAxis(int target, int& rotor, int64_t& pos, int sign, int64
     rotor = target;
 }
 
+bool SimEngraver::failsOnCommand() noexcept {
+    ++attempts_;
+    return (config_.failAfterWrites >= 0 && attempts_ > config_.failAfterWrites) ||
+           attempts_ == config_.failWrite;
+}
+
+bool SimEngraver::restFromSignal() noexcept {
+    // NOTE: runs in a signal handler: plain stores and the loop's clock (a member read or
+    // clock_gettime), nothing that allocates, locks or calls out of the machine. A write that
+    // another thread has under way ends first.
+    latch_.close();
+    latch_.waitForWriters();
+    const bool dataFails = failsOnCommand();
+    const bool controlFails = failsOnCommand();
+    if (!dataFails) data_ = REST_DATA;
+    if (!controlFails) {
+        control_ = REST_CONTROL;
+        if (exposureOpen_) {
+            signalEndedExposure_ = open_;
+            signalEndedExposure_.ms = (clock_ ? clock_() : 0) - open_.startMs;
+            signalEnded_ = signalEndedExposure_.ms > 0;
+            exposureOpen_ = false;
+        }
+    }
+    return !dataFails && !controlFails;
+}
+
 void SimEngraver::out(uint16_t address, uint8_t value) {
+    if (!latch_.enter()) return;  // rested from a signal: the program is ending
+    write(address, value);
+    latch_.leave();
+}
+
+void SimEngraver::write(uint16_t address, uint8_t value) {
+    if (!writeFaults_.allows(address, value)) {
+        writeFaults_.refused();
+        return;
+    }
+    if (failsOnCommand()) {
+        if (writeFaults_.failed(address, value, "failed on command (the simulator's fail settings)")) {
+            notifyFault();
+        }
+        return;
+    }
     ++writes_;
     if (address == CONTROL_REG) {
         const bool wasOn = laserOn();
@@ -167,6 +210,7 @@ void SimEngraver::out(uint16_t address, uint8_t value) {
 
 std::vector<Exposure> SimEngraver::exposures() const {
     std::vector<Exposure> all = exposures_;
+    if (signalEnded_) all.push_back(signalEndedExposure_);
     if (exposureOpen_) {
         Exposure e = open_;
         e.ms = (clock_ ? clock_() : 0) - e.startMs;

@@ -27,6 +27,11 @@ struct SimConfig {
     // of travel beyond the soft limits.
     int xStopMin = -4, xStopMax = 1100;
     int yStopMin = -4, yStopMax = 280;
+    // Write failures on command, to try the fault path: every write after the first
+    // `failAfterWrites` fails (-1: none does); the write numbered `failWrite` (from 1) fails
+    // (0: none does). Rest writes count like any other.
+    int64_t failAfterWrites = -1;
+    int64_t failWrite = 0;
 };
 
 // One stretch of laser-on time at one head position (half-steps).
@@ -49,7 +54,12 @@ class SimEngraver final : public Port {
 
     void out(uint16_t address, uint8_t value) override;
     uint8_t inp(uint16_t address) override;
+    // Puts the registers at rest without allocating and without calling the observer; an
+    // exposure under way ends there. No later write changes anything.
+    bool restFromSignal() noexcept override;
     std::string describe() const override { return "simulated engraver"; }
+    std::string faultText() const override { return writeFaults_.text(); }
+    uint64_t failedWrites() const noexcept override { return writeFaults_.count(); }
 
     // The start state it was made with (its stops, noise and seed still hold).
     const SimConfig& config() const { return config_; }
@@ -73,6 +83,7 @@ class SimEngraver final : public Port {
     uint64_t stalls() const { return stalls_; }
     // Words that drove both motors, or both inputs of one Y bridge pair.
     uint64_t faults() const { return faults_; }
+    // Writes that reached the registers.
     uint64_t writes() const { return writes_; }
 
     // Laser exposure: closed stretches, plus the open one while the laser is on.
@@ -89,6 +100,10 @@ class SimEngraver final : public Port {
   private:
     void moveAxis(int target, int& rotor, int64_t& pos, int sign, int64_t minHalf, int64_t maxHalf);
     void closeExposure();
+    // out() once the latch has let the write through.
+    void write(uint16_t address, uint8_t value);
+    // Counts one more write and says whether the configuration fails it.
+    bool failsOnCommand() noexcept;
 
     SimConfig config_;
     Clock clock_;
@@ -100,7 +115,13 @@ class SimEngraver final : public Port {
     std::vector<Exposure> exposures_;
     bool exposureOpen_ = false;
     Exposure open_;
+    // The exposure a rest from a signal ended: kept apart, as the handler may not allocate.
+    bool signalEnded_ = false;
+    Exposure signalEndedExposure_;
     std::function<void()> observer_;
+    int64_t attempts_ = 0;  // writes tried, for the failures on command
+    WriteFaults writeFaults_;
+    RestLatch latch_;
 };
 
 }  // namespace ostrel::machine

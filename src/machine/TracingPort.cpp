@@ -12,7 +12,13 @@
 namespace ostrel::machine {
 
 TracingPort::~TracingPort() {
+    inner_.setFaultHandler({});
     if (fd_ >= 0) ::close(fd_);
+}
+
+void TracingPort::setFaultHandler(std::function<void()> handler) {
+    Port::setFaultHandler(std::move(handler));
+    inner_.setFaultHandler([this] { faultPending_ = true; });
 }
 
 bool TracingPort::openCsv(const std::string& path, bool microseconds, std::string& error) {
@@ -29,15 +35,16 @@ bool TracingPort::openCsv(const std::string& path, bool microseconds, std::strin
     return true;
 }
 
-void TracingPort::record(bool write, uint16_t address, uint8_t value) {
+void TracingPort::record(bool write, uint16_t address, uint8_t value, bool failed) {
     const double t = clock_ ? clock_() : 0;
-    if (recording_) records_.push_back({t, write, address, value});
+    if (recording_) records_.push_back({t, write, address, value, failed});
     if (fd_ >= 0) {
         char line[96];
-        const int len = microseconds_ ? std::snprintf(line, sizeof line, "%.3f,%s,%u,%u\n", t,
-                                                      write ? "out" : "in", address, value)
-                                      : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t,
-                                                      write ? "out" : "in", address, value);
+        const char* op = failed ? "fail" : write ? "out" : "in";
+        const int len =
+            microseconds_
+                ? std::snprintf(line, sizeof line, "%.3f,%s,%u,%u\n", t, op, address, value)
+                : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t, op, address, value);
         // NOTE: one write() per row, no stdio buffer: the row is in the file even if the
         // program dies right after.
         [[maybe_unused]] ssize_t n = ::write(fd_, line, static_cast<size_t>(len));
@@ -45,8 +52,15 @@ void TracingPort::record(bool write, uint16_t address, uint8_t value) {
 }
 
 void TracingPort::out(uint16_t address, uint8_t value) {
+    if (restedFromSignal_.load()) return;  // the program is ending: nothing more reaches it
+    const uint64_t failedBefore = inner_.failedWrites();
     inner_.out(address, value);
-    record(true, address, value);
+    if (restedFromSignal_.load()) return;  // a handler rested it meanwhile: its rows are last
+    record(true, address, value, inner_.failedWrites() != failedBefore);
+    if (faultPending_) {
+        faultPending_ = false;
+        notifyFault();
+    }
 }
 
 uint8_t TracingPort::inp(uint16_t address) {
@@ -56,11 +70,11 @@ uint8_t TracingPort::inp(uint16_t address) {
 }
 
 // Async-signal-safe: no allocation, no stdio, no clock beyond what the trace already had.
-static void appendRestRow(int fd, uint16_t address, uint8_t value) {
+static void appendRestRow(int fd, uint16_t address, uint8_t value, bool failed) {
     if (fd < 0) return;
     char line[32];
     size_t n = 0;
-    const char* prefix = "-1,out,";
+    const char* prefix = failed ? "-1,fail," : "-1,out,";
     while (*prefix) line[n++] = *prefix++;
     char digits[8];
     int d = 0;
@@ -75,10 +89,12 @@ static void appendRestRow(int fd, uint16_t address, uint8_t value) {
     [[maybe_unused]] ssize_t w = ::write(fd, line, n);
 }
 
-void TracingPort::restFromSignal() noexcept {
-    inner_.restFromSignal();
-    appendRestRow(fd_, DATA_REG, REST_DATA);
-    appendRestRow(fd_, CONTROL_REG, REST_CONTROL);
+bool TracingPort::restFromSignal() noexcept {
+    restedFromSignal_.store(true);
+    const bool rested = inner_.restFromSignal();
+    appendRestRow(fd_, DATA_REG, REST_DATA, !rested);
+    appendRestRow(fd_, CONTROL_REG, REST_CONTROL, !rested);
+    return rested;
 }
 
 }  // namespace ostrel::machine

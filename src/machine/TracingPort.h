@@ -1,6 +1,7 @@
 // A port decorator that records every access with its time, in memory and/or to a CSV file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -16,6 +17,7 @@ struct TraceRecord {
     bool write = true;  // out, or in
     uint16_t address = 0;
     uint8_t value = 0;
+    bool failed = false;  // a write that did not reach the machine ("fail" in the CSV)
 };
 
 class TracingPort final : public Port {
@@ -23,13 +25,20 @@ class TracingPort final : public Port {
     using Clock = std::function<double()>;
     TracingPort(Port& inner, Clock clock) : inner_(inner), clock_(std::move(clock)) {}
     ~TracingPort() override;
+    TracingPort(const TracingPort&) = delete;
+    TracingPort& operator=(const TracingPort&) = delete;
 
     void out(uint16_t address, uint8_t value) override;
     uint8_t inp(uint16_t address) override;
-    // Puts the inner port at rest and appends its two rows to the CSV file with t_ms -1: no
-    // clock may be read from a signal handler, and nothing is kept in memory.
-    void restFromSignal() noexcept override;
+    // Puts the inner port at rest and appends its two rows to the CSV file with t_ms -1 ("fail"
+    // rows when the rest did not reach the machine): no clock may be read from a signal
+    // handler, and nothing is kept in memory. No row follows them.
+    bool restFromSignal() noexcept override;
     std::string describe() const override { return inner_.describe(); }
+    std::string faultText() const override { return inner_.faultText(); }
+    uint64_t failedWrites() const noexcept override { return inner_.failedWrites(); }
+    // The handler runs once the failed write's row is recorded.
+    void setFaultHandler(std::function<void()> handler) override;
 
     // Keeps the records in memory (tests, the port monitor).
     void setRecording(bool on) { recording_ = on; }
@@ -42,7 +51,7 @@ class TracingPort final : public Port {
     Port& inner() { return inner_; }
 
   private:
-    void record(bool write, uint16_t address, uint8_t value);
+    void record(bool write, uint16_t address, uint8_t value, bool failed = false);
 
     Port& inner_;
     Clock clock_;
@@ -51,6 +60,8 @@ class TracingPort final : public Port {
     bool microseconds_ = false;
     int fd_ = -1;
     std::vector<TraceRecord> records_;
+    bool faultPending_ = false;  // the inner port has faulted; the handler is still to run
+    std::atomic<bool> restedFromSignal_{false};
 };
 
 }  // namespace ostrel::machine

@@ -27,6 +27,31 @@ Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& ho
     pictureRun_.registerEvents(events_);
     frameRun_.registerEvents(events_);
     panel_.registerEvents(events_);
+    ctx_.port.setFaultHandler([this] { onPortFault(); });
+}
+
+Engraver::~Engraver() {
+    ctx_.port.setFaultHandler({});
+}
+
+void Engraver::onPortFault() {
+    if (!portFault_.empty()) return;
+    const std::string what = ctx_.port.describe() + ": " + ctx_.port.faultText();
+    portFault_ = what;
+    // The machine is in an unknown state: nothing may start or write again, as after Exit.
+    ++ctx_.abortGeneration;
+    const bool rested = RestNow();
+    faultRested_ = rested;
+    ctx_.ended = true;
+    portFault_ = "port fault: " + what +
+                 (rested ? ": every timer was stopped and the machine was put at rest (data 0, "
+                           "control 202)"
+                         : ": every timer was stopped, but the rest writes failed too: switch "
+                           "the machine off at its power supply");
+    if (faultObserver_) faultObserver_(portFault_);
+    // NOTE: shown from the loop, not from inside the write that failed: a modal message would
+    // run a nested event loop in the middle of a tick.
+    ctx_.loop.post([this, text = portFault_] { ctx_.host.showError("P" + text.substr(1) + "."); });
 }
 
 void Engraver::Load() {
@@ -49,11 +74,14 @@ void Engraver::releaseDisabledHold() {
     if (held >= 0 && held < 4 && !form_.Command1[held].enabled) motion_.ReleaseHeldJog();
 }
 
-void Engraver::RestNow() {
+bool Engraver::RestNow() {
+    const uint64_t failed = ctx_.port.failedWrites();
     wiringTest_.Stop();
     form::disableAll(form_, form::kAllTimers);
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
+    if (!portFault_.empty() && ctx_.ended) return faultRested_;
+    return ctx_.port.failedWrites() == failed;
 }
 
 bool Engraver::motionRunning() {

@@ -1,6 +1,7 @@
 // The whole headless core: Form1, the subsystems' handlers and the routing of window events.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ enum class EventResult {
 class Engraver {
   public:
     Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host);
+    ~Engraver();
     Engraver(const Engraver&) = delete;
     Engraver& operator=(const Engraver&) = delete;
 
@@ -48,8 +50,19 @@ class Engraver {
     void PressLost();
 
     // Stops every timer and a running wiring test and puts the port at rest (data 0, then
-    // control 202). The close box, the signal handlers and a failed start use it.
-    void RestNow();
+    // control 202). The close box, the signal handlers and a failed start use it. Returns
+    // whether the rest writes reached the machine (after a port fault: whether the rest writes
+    // made then did).
+    bool RestNow();
+    // The report of a port write that failed, naming the port and the error and saying whether
+    // the machine could be put at rest; empty while every write has reached the machine. Once
+    // a write has failed the core has stopped every timer, tried the rest writes, ended (no
+    // handler writes the port again) and shown the report through the host.
+    const std::string& portFault() const { return portFault_; }
+    // Called with portFault() as soon as it is known, before the host shows it.
+    void setFaultObserver(std::function<void(const std::string&)> observer) {
+        faultObserver_ = std::move(observer);
+    }
     // True while a job, jog or homing moves a motor (form::kMotionTimers).
     bool motionRunning();
 
@@ -99,6 +112,8 @@ class Engraver {
     };
 
     form::Control* usable(std::string_view name, EventResult& why);
+    // The port's fault handler: runs once, right after the first write that failed.
+    void onPortFault();
     // A held jog button that an event disabled can no longer see its mouse-up: end the jog.
     void releaseDisabledHold();
 
@@ -113,6 +128,9 @@ class Engraver {
     jobs::FrameRun frameRun_;
     motion::WiringTest wiringTest_;
     CommandPanel panel_;
+    std::string portFault_;
+    bool faultRested_ = false;  // the rest writes after the port fault reached the machine
+    std::function<void(const std::string&)> faultObserver_;
 };
 
 }  // namespace ostrel::panel

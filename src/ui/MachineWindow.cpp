@@ -23,6 +23,7 @@
 
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
+#include "runtime/ThreadSignals.h"
 #include "runtime/VirtualEventLoop.h"
 #include "simulation/JobSimulation.h"
 #include "ui/MainWindow.h"
@@ -568,7 +569,11 @@ void MachineWindow::startPreview(const JobInputs& inputs) {
 
     computingInputs_ = inputs;
     if (worker_.joinable()) worker_.join();
+    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
+    // a signal stack of its own for the crash handlers.
+    const runtime::EndingSignalsBlocked blocked;
     worker_ = std::thread([this, task, inputs] {
+        const runtime::ThreadSignalStack signalStack;
         auto summary = std::make_shared<const simulation::JobSummary>(
             simulation::simulateFrom(task->window, *task->head, task->kind));
         QMetaObject::invokeMethod(

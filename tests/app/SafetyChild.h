@@ -51,21 +51,25 @@ inline bool waitForRows(const QString& path, const QList<QByteArray>& rows, int 
     return false;
 }
 
-// A child `ostrel` on the offscreen platform, without core files, in `workDir`.
-inline void startOstrel(QProcess& child, const QStringList& args, const QString& workDir) {
+// A child `ostrel` (or `binary`) on the offscreen platform, without core files, in `workDir`;
+// `changeEnv` may change its environment last.
+inline void startOstrel(QProcess& child, const QStringList& args, const QString& workDir,
+                        const QString& binary = OSTREL_BINARY,
+                        const std::function<void(QProcessEnvironment&)>& changeEnv = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     // NOTE: the sanitizers would report the crashes the tests provoke as their own findings.
     env.insert("ASAN_OPTIONS",
                "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:"
                "allow_user_segv_handler=1:detect_leaks=0");
+    if (changeEnv) changeEnv(env);
     child.setProcessEnvironment(env);
     child.setWorkingDirectory(workDir);
     child.setChildProcessModifier([] {
         const rlimit none{0, 0};
         ::setrlimit(RLIMIT_CORE, &none);
     });
-    child.start(OSTREL_BINARY, args);
+    child.start(binary, args);
 }
 
 }  // namespace ostrel::test

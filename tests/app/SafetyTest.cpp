@@ -1,6 +1,7 @@
 // The machine is left at rest on every way out: stop signals, crashes and uncaught exceptions.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,10 +12,13 @@
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "app/Safety.h"
 #include "app/SafetyChild.h"
 #include "app/Script.h"
+#include "support/Harness.h"
 
 namespace ostrel::test {
 namespace {
@@ -28,7 +32,7 @@ class PipePort final : public machine::Port {
     explicit PipePort(int fd) : fd_(fd) {}
     void out(uint16_t, uint8_t) override {}
     uint8_t inp(uint16_t) override { return 0; }
-    void restFromSignal() noexcept override { [[maybe_unused]] ssize_t n = ::write(fd_, "R", 1); }
+    bool restFromSignal() noexcept override { return ::write(fd_, "R", 1) == 1; }
     std::string describe() const override { return "pipe"; }
 
   private:
@@ -143,6 +147,25 @@ TEST(StopSignals, ASecondSignalRestsFromTheHandlerAndEndsAtOnce) {
     }
 }
 
+TEST(StopSignals, AThreadThatDoesNotBlockThemHandsThemToTheHandlingThreadAndBlocksThem) {
+    safety::StopSignals stops;
+    bool blockedAfter = false;
+    // Started after StopSignals, the thread does not block them, as a library's might not.
+    std::thread library([&blockedAfter] {
+        // A signal a thread sends itself is delivered before the call returns.
+        ::syscall(SYS_tgkill, ::getpid(), static_cast<pid_t>(::syscall(SYS_gettid)), SIGUSR2);
+        sigset_t now;
+        ::pthread_sigmask(SIG_BLOCK, nullptr, &now);
+        blockedAfter = sigismember(&now, SIGUSR2) == 1 && sigismember(&now, SIGTERM) == 1 &&
+                       sigismember(&now, SIGRTMAX) == 1;
+    });
+    library.join();
+    EXPECT_TRUE(blockedAfter) << "the stop signals are blocked in that thread from then on";
+    // The handling thread took it over: one byte in the pipe, one stop (not a second one).
+    EXPECT_EQ(stops.take(), SIGUSR2);
+    EXPECT_EQ(stops.take(), 0);
+}
+
 // --- `ostrel script`: a stop signal during a long wait ---
 
 // Pulses the laser (Timer3) through a wait of thirty days of virtual time.
@@ -217,6 +240,188 @@ TEST(ScriptStop, SigintAndSigtermToTheProcessDuringALongWait) {
         EXPECT_EQ(withoutTime(rows.last()), "out,890,202");
         EXPECT_NE(timeOf(rows.last()), "-1") << "rested by the runner, in virtual time";
     }
+}
+
+// --- `ostrel script` as a child process: every signal, and the writes that fail ---
+
+QString writeScript(const QTemporaryDir& dir, const char* text) {
+    QFile script(dir.filePath("run.scn"));
+    if (!script.open(QIODevice::WriteOnly)) return {};
+    script.write(text);
+    return script.fileName();
+}
+
+TEST(ScriptSignals, EverySignalThatWouldEndTheRunLeavesTheMachineAtRest) {
+    enum class Kind { Stop, Crash, Write };
+    struct Case {
+        int signal;
+        Kind kind;
+    };
+    std::vector<Case> cases;
+    for (int signal : safety::kStopSignals) cases.push_back({signal, Kind::Stop});
+    for (int signal : {SIGRTMIN, SIGRTMIN + 5, SIGRTMAX}) cases.push_back({signal, Kind::Stop});
+    for (int signal : safety::kCrashSignals) cases.push_back({signal, Kind::Crash});
+    for (int signal : safety::kWriteSignals) cases.push_back({signal, Kind::Write});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(safety::signalName(c.signal));
+        QTemporaryDir dir;
+        const QString script = writeScript(dir, kPulsingForDays);
+        const QString trace = dir.filePath("trace.csv");
+        QProcess child;
+        startOstrel(child, {"script", script, "--trace", trace, "--folder", dir.path()},
+                    dir.path());
+        ASSERT_TRUE(child.waitForStarted(10000));
+        ASSERT_TRUE(waitForRows(trace, {"out,890,203", "out,890,202"}, 20000))
+            << child.readAllStandardError().toStdString();
+        const auto pid = static_cast<pid_t>(child.processId());
+        ::kill(pid, c.signal);
+        if (c.kind == Kind::Write) {
+            EXPECT_FALSE(child.waitForFinished(300)) << "ended by it";
+            ::kill(pid, SIGTERM);
+        }
+        ASSERT_TRUE(child.waitForFinished(20000));
+        const QByteArray err = child.readAllStandardError();
+        const QList<QByteArray> rows = traceRows(trace);
+        ASSERT_GE(rows.size(), 2);
+        EXPECT_EQ(withoutTime(rows[rows.size() - 2]), "out,888,0");
+        EXPECT_EQ(withoutTime(rows.last()), "out,890,202");
+        if (c.kind == Kind::Crash) {
+            EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+            EXPECT_EQ(child.exitCode(), c.signal);
+            EXPECT_TRUE(err.contains("the machine was put at rest")) << err.toStdString();
+            EXPECT_EQ(timeOf(rows.last()), "-1") << "rested from the handler";
+        } else {
+            const int stop = c.kind == Kind::Stop ? c.signal : SIGTERM;
+            EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(child.exitCode(), 128 + stop);
+            EXPECT_TRUE(err.contains(QByteArray("stopped by ") + safety::signalName(stop)))
+                << err.toStdString();
+            EXPECT_NE(timeOf(rows.last()), "-1") << "rested by the runner";
+        }
+    }
+}
+
+// Output that can no longer be written ends nothing: the run goes on to its end.
+TEST(ScriptSignals, AClosedOutputPipeOrAFullTraceFileEndsNothing) {
+    QTemporaryDir dir;
+    const std::string begin = "start\nclick Command2(6)\nmousedown Command1(5)\n";
+    const std::string end =
+        "mouseup Command1(5)\nclick Command2(5)\nexpect port.888 0\nexpect port.890 202\n";
+    std::string dumps;
+    for (int i = 0; i < 40; ++i) dumps += "dump\nwait 20\n";
+    QFile printing(dir.filePath("printing.scn")), tracing(dir.filePath("tracing.scn"));
+    ASSERT_TRUE(printing.open(QIODevice::WriteOnly) && tracing.open(QIODevice::WriteOnly));
+    printing.write((begin + dumps + end).c_str());
+    tracing.write((begin + "wait 600000\n" + end).c_str());  // a trace far beyond 4 KiB
+    printing.close();
+    tracing.close();
+    const QString ostrel = OSTREL_BINARY;
+    struct Case {
+        const char* name;
+        QString command;  // prints the exit status of `ostrel script` on standard error last
+    };
+    const Case cases[] = {
+        {"SIGPIPE", "'" + ostrel + "' script '" + printing.fileName() + "' --realtime --trace '" +
+                        dir.filePath("a.csv") +
+                        "' | head -c 1 >/dev/null; echo \"status ${PIPESTATUS[0]}\" >&2"},
+        {"SIGXFSZ", "ulimit -f 4; '" + ostrel + "' script '" + tracing.fileName() + "' --trace '" +
+                        dir.filePath("b.csv") + "'; echo \"status $?\" >&2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess shell;
+        startOstrel(shell, {}, dir.path());
+        shell.close();
+        shell.start("/bin/bash", {"-c", c.command});
+        ASSERT_TRUE(shell.waitForFinished(60000));
+        const QByteArray err = shell.readAllStandardError();
+        const QByteArray out = shell.readAllStandardOutput();
+        const qsizetype at = err.lastIndexOf("status ");
+        ASSERT_GE(at, 0) << err.toStdString();
+        const int status = err.mid(at + 7).trimmed().toInt();
+        EXPECT_LT(status, 128) << "ended by a signal: " << err.toStdString();
+        EXPECT_FALSE(out.contains("expect port")) << "the machine is at rest at the end";
+    }
+}
+
+TEST(ScriptPortFault, AFailedWriteEndsTheRunAtRestWithStatusThree) {
+    struct Case {
+        const char* setUp;
+        QList<QByteArray> lastRows;
+        const char* report;
+        const char* laser;  // sim.laser in the dump
+    };
+    const Case cases[] = {
+        {"fail-write 2\n",
+         {"out,890,203", "fail,890,202", "out,888,0", "out,890,202"},
+         "ostrel script: port fault: simulated engraver: writing 202 to 890: failed on command "
+         "(the simulator's fail settings): every timer was stopped and the machine was put at "
+         "rest (data 0, control 202) (line 5)\n",
+         "False"},
+        {"fail-after 1\n",
+         {"out,890,203", "fail,890,202", "fail,888,0", "fail,890,202"},
+         "ostrel script: port fault: simulated engraver: writing 202 to 890: failed on command "
+         "(the simulator's fail settings): every timer was stopped, but the rest writes failed "
+         "too: switch the machine off at its power supply (line 5)\n",
+         "True"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setUp);
+        QTemporaryDir dir;
+        const std::string text = std::string(c.setUp) + kPulsingForDays;
+        const QString script = writeScript(dir, text.c_str());
+        const QString trace = dir.filePath("trace.csv");
+        const QString dump = dir.filePath("state.json");
+        QProcess child;
+        startOstrel(child,
+                    {"script", script, "--trace", trace, "--dump", dump, "--folder", dir.path()},
+                    dir.path());
+        ASSERT_TRUE(child.waitForFinished(30000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(child.exitCode(), safety::kPortFaultStatus);
+        const QByteArray report = c.report;
+        EXPECT_EQ(child.readAllStandardError(), report);
+        // The window's message, as the script shows it; the expect after the wait did not run.
+        const qsizetype from = report.indexOf("port fault");
+        EXPECT_EQ(child.readAllStandardOutput(),
+                  "error: P" + report.mid(from + 1, report.size() - from - 1 - 10) + ".\n");
+        QList<QByteArray> rows;
+        for (const QByteArray& row : traceRows(trace)) rows << withoutTime(row);
+        EXPECT_EQ(rows, c.lastRows) << "nothing written after the rest";
+        QFile state(dump);
+        ASSERT_TRUE(state.open(QIODevice::ReadOnly));
+        const QJsonObject o = QJsonDocument::fromJson(state.readAll()).object();
+        EXPECT_EQ(o["Timer3.Enabled"].toString(), "False");
+        EXPECT_EQ(o["sim.laser"].toString(), c.laser);
+    }
+}
+
+// The core's side of a failed write: timers stopped, rest tried, the report through the host,
+// no write afterwards.
+TEST(PortFault, TheCoreStopsRestsEndsAndReportsThroughTheHost) {
+    machine::SimConfig config;
+    config.failWrite = 2;  // the laser's first switch-off
+    Harness h(config);
+    h.start();
+    h.engraver->click("Command2(6)");
+    h.engraver->mouseDown("Command1(5)");
+    h.wait(1000);
+    EXPECT_EQ(h.engraver->portFault(),
+              "port fault: simulated engraver: writing 202 to 890: failed on command (the "
+              "simulator's fail settings): every timer was stopped and the machine was put at "
+              "rest (data 0, control 202)");
+    ASSERT_EQ(h.host.errors.size(), 1u);
+    EXPECT_EQ(h.host.errors[0], "P" + h.engraver->portFault().substr(1) + ".");
+    for (const auto& [name, timer] : h.form().timers()) EXPECT_FALSE(timer->Enabled()) << name;
+    EXPECT_EQ(h.sim->data(), 0);
+    EXPECT_EQ(h.sim->control(), 202);
+    EXPECT_FALSE(h.sim->laserOn());
+    const size_t writes = h.writes().size();
+    h.engraver->click("Command2(6)");
+    h.engraver->mouseDown("Command1(5)");
+    h.wait(1000);
+    EXPECT_EQ(h.writes().size(), writes) << "nothing is written after a port fault";
+    EXPECT_TRUE(h.engraver->RestNow()) << "the rest made at the fault reached the machine";
 }
 
 }  // namespace

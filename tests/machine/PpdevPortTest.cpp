@@ -4,6 +4,8 @@
 #include <linux/parport.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <map>
@@ -29,6 +31,10 @@ class FakeIoctl final : public m::IoctlLayer {
     std::string openedPath;
     int openFlags = 0;
     int openErrno = 0;
+    // What fstat() finds: ppdev's character device by default.
+    mode_t mode = S_IFCHR | 0660;
+    dev_t rdev = makedev(99, 0);
+    int fstatErrno = 0;
     std::map<unsigned long, int> ioctlErrno;  // request -> errno to fail with
     unsigned char status = 0x7E;
     static constexpr int kFd = 7;
@@ -42,6 +48,17 @@ class FakeIoctl final : public m::IoctlLayer {
             return -1;
         }
         return kFd;
+    }
+    int fstat(int fd, struct stat* st) override {
+        EXPECT_EQ(fd, kFd);
+        if (fstatErrno) {
+            errno = fstatErrno;
+            return -1;
+        }
+        *st = {};
+        st->st_mode = mode;
+        st->st_rdev = rdev;
+        return 0;
     }
     int ioctl(int fd, unsigned long request, void* arg) override {
         EXPECT_EQ(fd, kFd);
@@ -107,6 +124,7 @@ TEST(PpdevPort, OpensClaimsExclusivelyAndWritesTheRestState) {
         EXPECT_EQ(io.openedPath, "/dev/parport0");
         EXPECT_EQ(io.openFlags & O_ACCMODE, O_RDWR);
         EXPECT_TRUE(io.openFlags & O_CLOEXEC);
+        EXPECT_TRUE(io.openFlags & O_NONBLOCK) << "a serial line must not hang the start";
         EXPECT_EQ(io.names(), (Names{"open", "PPEXCL", "PPCLAIM", "PPWDATA 0", "PPWCONTROL 202"}));
         EXPECT_EQ(port.describe(), "ppdev:/dev/parport0");
         io.calls.clear();
@@ -277,4 +295,132 @@ TEST(PortFactory, MissingPpdevDeviceNamesTheDevice) {
     EXPECT_EQ(r.error,
               "no parallel port at /dev/ostrel-no-such-parport: load the driver with 'sudo "
               "modprobe ppdev'");
+}
+
+TEST(PpdevPort, ADeviceThatIsNotAParallelPortIsClosedUntouched) {
+    struct Case {
+        const char* what;
+        mode_t mode;
+        dev_t rdev;
+        int fstatErrno;
+        const char* expected;
+    };
+    const std::string notPpdev =
+        "/dev/ttyS0 is not a parallel port: ppdev's devices are /dev/parportN (character devices "
+        "with major number 99); use ppdev:/dev/parportN";
+    const Case cases[] = {
+        {"serial line", S_IFCHR | 0660, makedev(4, 64), 0, notPpdev.c_str()},
+        {"printer driver's lp0", S_IFCHR | 0660, makedev(6, 0), 0, notPpdev.c_str()},
+        {"block device", S_IFBLK | 0660, makedev(99, 0), 0, notPpdev.c_str()},
+        {"regular file", S_IFREG | 0644, 0, 0, notPpdev.c_str()},
+        {"FIFO", S_IFIFO | 0644, 0, 0, notPpdev.c_str()},
+        {"fstat fails", S_IFCHR, makedev(99, 0), EIO, "cannot examine /dev/ttyS0: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeIoctl io;
+        io.mode = c.mode;
+        io.rdev = c.rdev;
+        io.fstatErrno = c.fstatErrno;
+        std::string error;
+        {
+            m::PpdevPort port("/dev/ttyS0", io, error);
+            EXPECT_FALSE(port.ok());
+        }
+        EXPECT_TRUE(error.rfind(c.expected, 0) == 0) << error;
+        EXPECT_EQ(io.names(), (Names{"open", "close"})) << "nothing claimed, nothing written";
+    }
+}
+
+TEST(PpdevPort, AFailedWriteLatchesTheFaultAndLetsOnlyTheRestWritesThrough) {
+    FakeIoctl io;
+    std::string error;
+    m::PpdevPort port("/dev/parport0", io, error);
+    int faults = 0;
+    port.setFaultHandler([&] { ++faults; });
+    port.out(m::DATA_REG, 3);
+    io.ioctlErrno[PPWCONTROL] = EIO;
+    port.out(m::CONTROL_REG, 203);
+    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(port.faultText(), "writing 203 to 890: Input/output error");
+    EXPECT_EQ(port.failedWrites(), 1u);
+    EXPECT_EQ(port.inp(m::CONTROL_REG), 202) << "the last byte that reached the register";
+    io.calls.clear();
+    io.ioctlErrno.clear();
+    // Only the rest bytes go on; the rest are refused and counted, and the handler runs once.
+    port.out(m::DATA_REG, 6);
+    port.out(m::CONTROL_REG, 203);
+    port.out(m::DATA_REG, 0);
+    port.out(m::CONTROL_REG, 202);
+    EXPECT_EQ(io.names(), (Names{"PPWDATA 0", "PPWCONTROL 202"}));
+    EXPECT_EQ(port.failedWrites(), 3u);
+    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(port.faultText(), "writing 203 to 890: Input/output error") << "the first one";
+}
+
+TEST(PpdevPort, RestFromSignalSaysWhetherItWorkedAndNothingIsWrittenAfterIt) {
+    for (bool fails : {false, true}) {
+        SCOPED_TRACE(fails ? "the data write fails" : "both writes work");
+        FakeIoctl io;
+        std::string error;
+        m::PpdevPort port("/dev/parport0", io, error);
+        port.out(m::CONTROL_REG, 203);
+        if (fails) io.ioctlErrno[PPWDATA] = EIO;
+        io.calls.clear();
+        EXPECT_EQ(port.restFromSignal(), !fails);
+        EXPECT_EQ(io.names(), (Names{"PPWDATA 0", "PPWCONTROL 202"})) << "both are tried";
+        io.calls.clear();
+        port.out(m::CONTROL_REG, 203);
+        port.out(m::DATA_REG, 3);
+        EXPECT_TRUE(io.calls.empty()) << "the port is latched";
+    }
+}
+
+TEST(PpdevPort, ARestOnReleaseThatFailsIsReported) {
+    FakeIoctl io;
+    std::string error;
+    testing::internal::CaptureStderr();
+    {
+        m::PpdevPort port("/dev/parport0", io, error);
+        io.ioctlErrno[PPWCONTROL] = EIO;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err,
+              "ostrel: ppdev:/dev/parport0: putting the machine at rest on release failed: "
+              "Input/output error: switch the machine off at its power supply\n");
+    EXPECT_EQ(io.names().back(), "close") << "released and closed all the same";
+}
+
+TEST(PortFactory, SimulatorOptionsMakeWritesFailOnCommand) {
+    struct Case {
+        const char* spec;
+        int64_t failAfter, failWrite;
+        const char* error;  // "" when the spec is good
+    };
+    const Case cases[] = {
+        {"sim:fail-after=0", 0, 0, ""},
+        {"sim:fail-after=12", 12, 0, ""},
+        {"sim:fail-write=3", -1, 3, ""},
+        {"sim:fail-write=3,fail-after=9", 9, 3, ""},
+        {"sim:fail-write=0", -1, 0, "bad simulator option 'fail-write=0'"},
+        {"sim:fail-after=-1", -1, 0, "bad simulator option 'fail-after=-1'"},
+        {"sim:fail-after=", -1, 0, "bad simulator option 'fail-after='"},
+        {"sim:fail-after=1x", -1, 0, "bad simulator option 'fail-after=1x'"},
+        {"sim:fail-later=1", -1, 0, "bad simulator option 'fail-later=1'"},
+        {"sim:", -1, 0, ""},
+        {"sim:fail-after=1,", -1, 0, "bad simulator option ''"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        m::PortOpenResult r = m::openPort(c.spec, {}, {});
+        if (*c.error) {
+            EXPECT_FALSE(r.port);
+            EXPECT_TRUE(r.error.rfind(c.error, 0) == 0) << r.error;
+            EXPECT_TRUE(contains(r.error, "sim:fail-after=N")) << r.error;
+            continue;
+        }
+        ASSERT_NE(r.sim, nullptr) << r.error;
+        EXPECT_EQ(r.sim->config().failAfterWrites, c.failAfter);
+        EXPECT_EQ(r.sim->config().failWrite, c.failWrite);
+    }
 }
