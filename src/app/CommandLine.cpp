@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kVersionText = "ostrel " OSTREL_VERSION;
 
+}  // namespace
+
 QStringList toArguments(int argc, char** argv, int from) {
     QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
     for (int i = from; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
@@ -34,6 +36,12 @@ const QCommandLineOption& versionOption() {
     return option;
 }
 
+std::string versionText() {
+    return kVersionText;
+}
+
+namespace {
+
 const QCommandLineOption& normalPriorityOption() {
     static const QCommandLineOption option(
         "normal-priority",
@@ -48,6 +56,8 @@ bool validPortSpec(const QString& spec) {
     return spec.startsWith("ppdev:/dev/") && spec.size() > 11;
 }
 
+}  // namespace
+
 std::string fullHelp(const QCommandLineParser& parser, const char* usage, const std::string& more) {
     std::string text = parser.helpText().toStdString();
     // Qt prints its own usage line from argv[0]; ours names the subcommand too.
@@ -56,6 +66,8 @@ std::string fullHelp(const QCommandLineParser& parser, const char* usage, const 
            (firstLine == std::string::npos ? "\n" : text.substr(firstLine));
     return text + more;
 }
+
+namespace {
 
 std::string numberText(double v) {
     char buf[32];

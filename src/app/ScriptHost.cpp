@@ -4,7 +4,14 @@
 #include <filesystem>
 #include <ostream>
 
+#include "app/Inputs.h"
+
 namespace ostrel::app {
+
+namespace {
+// The texts carry file names from the script; a whole path fits, a runaway one is cut.
+constexpr size_t kShownLimit = 2000;
+}  // namespace
 
 ScriptHost::ScriptHost(std::ostream& out, std::string folder, std::string baseDir)
     : out_(out), folder_(std::move(folder)), baseDir_(std::move(baseDir)) {}
@@ -24,21 +31,21 @@ std::string ScriptHost::openFileDialog(const form::FileDialogRequest&) {
     }
     std::string answer = std::move(answers_.front());
     answers_.pop_front();
-    out_ << "dialog: " << (answer.empty() ? "cancel" : answer) << '\n';
+    out_ << "dialog: " << (answer.empty() ? "cancel" : shown(answer, kShownLimit)) << '\n';
     return answer;
 }
 
 void ScriptHost::messageBox(const std::string& text, const std::string& title) {
-    out_ << "message \"" << title << "\": " << text << '\n';
+    out_ << "message \"" << shown(title, kShownLimit) << "\": " << shown(text, kShownLimit) << '\n';
 }
 
 void ScriptHost::showError(const std::string& text) {
-    out_ << "error: " << text << '\n';
+    out_ << "error: " << shown(text, kShownLimit) << '\n';
 }
 
 bool ScriptHost::openWithViewer(const std::string& path) {
     opened_.push_back(path);
-    out_ << "viewer: " << path << '\n';
+    out_ << "viewer: " << shown(path, kShownLimit) << '\n';
     return true;
 }
 

@@ -1,9 +1,12 @@
 // Runs a parsed scenario against the simulated engraver, in virtual time or on a given clock.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 
+#include "app/Inputs.h"
 #include "app/Safety.h"
 #include "app/Script.h"
 #include "app/ScriptHost.h"
@@ -84,18 +87,16 @@ class Runner {
         }
         // NOTE: the dump file is opened before the run so that a path that cannot be written
         // stops the script before anything runs, like the other unusable files.
-        std::ofstream dump;
-        if (!options_.dumpPath.empty()) {
-            dump.open(options_.dumpPath, std::ios::out | std::ios::trunc);
-            if (!dump) {
-                err_ << "ostrel script: cannot write the dump file " << options_.dumpPath << '\n';
-                return kScriptMalformed;
-            }
+        OutputFile dump;
+        std::string error;
+        if (!options_.dumpPath.empty() && !dump.open("the dump file", options_.dumpPath, error)) {
+            err_ << "ostrel script: " << error << '\n';
+            return kScriptMalformed;
         }
         for (const Step& step : scenario_.steps) {
             if (options_.verbose) {
-                err_ << "t=" << clock_.timeText() << " line " << step.line << ": " << step.text
-                     << '\n';
+                err_ << "t=" << clock_.timeText() << " line " << step.line << ": "
+                     << shown(step.text) << '\n';
             }
             if (stoppedBy_ == 0 && options_.stopSignal) stoppedBy_ = options_.stopSignal();
             if (stoppedBy_ == 0) perform(step);
@@ -109,15 +110,18 @@ class Runner {
                 break;
             }
         }
-        if (dump.is_open()) {
-            dump << dumpJson() << '\n';
-            dump.flush();
-            if (!dump) {
-                err_ << "ostrel script: cannot write the dump file " << options_.dumpPath << '\n';
-                return kScriptMalformed;
-            }
+        bool written = true;
+        if (dump.isOpen() && !dump.writeAndClose(dumpJson() + '\n', error)) {
+            err_ << "ostrel script: " << error << '\n';
+            written = false;
+        }
+        if (const int e = trace_.csvError(); e != 0) {
+            err_ << "ostrel script: cannot write the trace file " << shown(options_.tracePath, 200)
+                 << ": " << std::strerror(e) << '\n';
+            written = false;
         }
         if (stoppedBy_ != 0) return kScriptStoppedBase + stoppedBy_;
+        if (!written) return kScriptMalformed;
         return failures_ > 0 ? kScriptFailed : kScriptPassed;
     }
 
@@ -189,7 +193,7 @@ class Runner {
     }
 
     void report(const Step& step, panel::EventResult result) {
-        const std::string what = step.name.empty() ? step.text : step.name;
+        const std::string what = shown(step.name.empty() ? step.text : step.name);
         switch (result) {
             case panel::EventResult::Handled:
                 return;
@@ -204,7 +208,7 @@ class Runner {
             case panel::EventResult::NotAvailable:
                 return failure(step, what + ": not available yet");
             case panel::EventResult::BadValue:
-                return failure(step, what + ": value \"" + step.value + "\" not accepted");
+                return failure(step, what + ": value \"" + shown(step.value) + "\" not accepted");
         }
     }
 
@@ -218,19 +222,22 @@ class Runner {
         if (!actual) actual = engraver_->form().get(step.name);
         if (!actual) return failure(step, "expect " + step.name + ": unknown NAME");
         if (*actual == step.value) return;
-        failure(step, "expect " + step.name + ": expected \"" + step.value + "\", got \"" +
-                          *actual + "\"");
+        failure(step, "expect " + step.name + ": expected \"" + shown(step.value) + "\", got \"" +
+                          shown(*actual, 400) + "\"");
     }
 
     // Form1's values and the machine's, as one JSON object.
     std::string dumpJson() {
-        std::string json = engraver_ ? engraver_->form().dumpJson() : "{}";
-        json.pop_back();
-        for (const MachineValue& v : kMachineValues) {
-            if (json.size() > 1) json += ',';
-            json += "\"" + std::string(v.name) + "\":\"" + v.read(sim_) + "\"";
+        QJsonObject json;
+        if (engraver_) {
+            json = QJsonDocument::fromJson(QByteArray::fromStdString(engraver_->form().dumpJson()))
+                       .object();
         }
-        return json + "}";
+        for (const MachineValue& v : kMachineValues) {
+            json.insert(QString::fromUtf8(v.name.data(), static_cast<qsizetype>(v.name.size())),
+                        QString::fromStdString(v.read(sim_)));
+        }
+        return QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString();
     }
 
     const Scenario& scenario_;
@@ -282,7 +289,7 @@ int runScenario(std::string_view text, const ScriptOptions& options, std::ostrea
                 std::ostream& err) {
     const ParseResult parsed = parseScenario(text);
     if (!parsed.ok()) {
-        for (const ParseError& e : parsed.errors) err << e.message() << '\n';
+        printParseErrors(parsed, err);
         return kScriptMalformed;
     }
     return runScenario(parsed.scenario, options, out, err);

@@ -2,6 +2,8 @@
 #include "form/Form1.h"
 
 #include <QColor>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <charconv>
 #include <cstdio>
 
@@ -403,31 +405,10 @@ std::optional<std::string> Form1::get(std::string_view name) {
     return std::nullopt;
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (char ch : s) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 std::string Form1::dumpJson() {
-    std::string out = "{";
-    bool first = true;
+    QJsonObject out;
     auto add = [&](const std::string& key, const std::string& value) {
-        if (!first) out += ",";
-        first = false;
-        out += jsonString(key) + ":" + jsonString(value);
+        out.insert(QString::fromStdString(key), QString::fromStdString(value));
     };
     for (const std::string& v : variableNames()) add(v, *get(v));
     for (auto& [n, t] : timers()) {
@@ -444,7 +425,7 @@ std::string Form1::dumpJson() {
             add(c->name + ".ScaleHeight", std::to_string(p->ScaleHeight()));
         }
     }
-    return out + "}";
+    return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString();
 }
 
 }  // namespace ostrel::form

@@ -152,7 +152,8 @@ class Form1 {
     // property as "Control.Property" ("Label1(0).Caption", "Timer4.Enabled",
     // "Picture2.Point(3,4)"). Booleans read True/False, colours and numbers decimal.
     std::optional<std::string> get(std::string_view name);
-    // Every variable and property as one JSON object (pictures by size only).
+    // Every variable and property as one JSON object of texts, keys in name order (pictures by
+    // size only).
     std::string dumpJson();
     static const std::vector<std::string>& variableNames();
 
@@ -165,7 +166,5 @@ class Form1 {
 };
 
 std::string boolText(bool b);
-// A text as a JSON string literal, quotes included.
-std::string jsonString(const std::string& s);
 
 }  // namespace ostrel::form

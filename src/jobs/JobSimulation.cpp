@@ -82,6 +82,7 @@ class Simulation {
         trace_ = std::make_unique<machine::TracingPort>(sim_, [this] { return loop_.nowMs(); });
         return trace_->openCsv(path, false, error);
     }
+    int traceError() const { return trace_ ? trace_->csvError() : 0; }
 
     void build(JobKind kind) {
         kind_ = kind;
@@ -213,7 +214,8 @@ class Simulation {
     double column_ = 0;
 };
 
-// Why a spec cannot be run, or "" when it can.
+}  // namespace
+
 std::string checkSpec(const JobSpec& spec) {
     const int maxWidth = kLargestRasterWidth, maxHeight = kLargestRasterHeight;
     if (spec.width < kSmallestRaster || spec.width > maxWidth || spec.height < kSmallestRaster ||
@@ -246,8 +248,19 @@ std::string checkSpec(const JobSpec& spec) {
             return "cannot use the picture " + spec.picturePath + ": the file is empty";
         }
     }
+    const machine::SimConfig& m = spec.machine;
+    if (!(m.headX >= m.xStopMin && m.headX <= m.xStopMax && m.headY >= m.yStopMin &&
+          m.headY <= m.yStopMax)) {
+        char head[64];
+        std::snprintf(head, sizeof head, "%g,%g", m.headX, m.headY);
+        return "the head at " + std::string(head) + " is beyond the mechanical stops (X " +
+               std::to_string(m.xStopMin) + " to " + std::to_string(m.xStopMax) + ", Y " +
+               std::to_string(m.yStopMin) + " to " + std::to_string(m.yStopMax) + ")";
+    }
     return {};
 }
+
+namespace {
 
 // Window variables, controls, pictures and timer intervals, from one window to another of the
 // same design.
@@ -388,6 +401,7 @@ JobSummary simulateJob(const JobSpec& spec) {
     }
     JobSummary summary = s.run(spec.maxJobMs);
     summary.yStepScale = spec.yStepScale;
+    summary.traceError = s.traceError();
     return summary;
 }
 
