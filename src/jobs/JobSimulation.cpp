@@ -221,9 +221,9 @@ std::string checkSpec(const JobSpec& spec) {
     if (spec.width < kSmallestRaster || spec.width > maxWidth || spec.height < kSmallestRaster ||
         spec.height > maxHeight) {
         return "the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-               " is outside the sliders' range: " + std::to_string(kSmallestRaster) + "-" +
-               std::to_string(maxWidth) + " x " + std::to_string(kSmallestRaster) + "-" +
-               std::to_string(maxHeight) + " pixels";
+               " is outside " + std::to_string(kSmallestRaster) + "-" + std::to_string(maxWidth) +
+               " x " + std::to_string(kSmallestRaster) + "-" + std::to_string(maxHeight) +
+               " pixels";
     }
     if (spec.sensitivity < 0 || spec.sensitivity > 254) {
         return "the sensitivity " + std::to_string(spec.sensitivity) + " is outside 0-254";
