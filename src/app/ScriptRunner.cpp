@@ -9,7 +9,7 @@
 #include "app/Inputs.h"
 #include "app/Safety.h"
 #include "app/Script.h"
-#include "app/ScriptHost.h"
+#include "form/HeadlessHost.h"
 #include "machine/Registers.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
@@ -63,8 +63,13 @@ class Runner {
           clock_(clock),
           sim_(scenario.start, [this] { return clock_.loop().nowMs(); }),
           trace_(sim_, [this] { return clock_.loop().nowMs(); }),
-          host_(out, programFolder(options), options.baseDir) {
-        host_.setOnEnd([this] { clock_.stop(); });
+          host_() {
+        host_.folder = programFolder(options);
+        host_.baseDir = options.baseDir;
+        // NOTE: the lines carry file names and texts from the script: a whole path fits, a
+        // runaway one is cut, and no byte reaches the terminal unescaped.
+        host_.log = [this](const std::string& line) { out_ << shown(line, 2000) << '\n'; };
+        host_.onEnd = [this] { clock_.stop(); };
         // A wait of days in virtual time is a long loop in real time: a stop signal must end it
         // between two dispatches, not after it.
         if (options_.stopSignal) {
@@ -105,7 +110,7 @@ class Runner {
                 restAfterStop(step);
                 break;
             }
-            if (host_.ended()) {
+            if (host_.ended) {
                 if (options_.verbose) err_ << "line " << step.line << ": the program ended\n";
                 break;
             }
@@ -143,7 +148,7 @@ class Runner {
                 clock_.wait(step.ms);
                 return;
             case StepKind::UntilIdle:
-                if (!clock_.waitUntil([this] { return idle(); }, step.ms) && !host_.ended()) {
+                if (!clock_.waitUntil([this] { return idle(); }, step.ms) && !host_.ended) {
                     err_ << "line " << step.line << ": until-idle: still busy after " << step.ms
                          << " ms\n";
                 }
@@ -249,7 +254,7 @@ class Runner {
     ScenarioClock& clock_;
     machine::SimEngraver sim_;
     machine::TracingPort trace_;
-    ScriptHost host_;
+    form::HeadlessHost host_;
     std::unique_ptr<panel::Engraver> engraver_;
     std::unique_ptr<QObject> view_;
     int failures_ = 0;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <utility>
 
+#include "form/HeadlessHost.h"
 #include "jobs/PictureRun.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
@@ -38,41 +39,15 @@ std::string sliderValue(int pixels) {
     return std::to_string((pixels + kBorderPixels) * kTwipsPerPixel);
 }
 
-// The platform as a headless job sees it: the Load dialog answers with the job's picture, and
-// every message is kept for the summary.
-class JobHost final : public form::Host {
-  public:
-    explicit JobHost(std::string folder) : folder_(std::move(folder)) {}
-
-    void answerNextDialog(std::string path) { answer_ = std::move(path); }
-    const std::vector<std::string>& errors() const { return errors_; }
-    const std::vector<std::string>& messages() const { return messages_; }
-
-    std::string openFileDialog(const form::FileDialogRequest&) override {
-        return std::exchange(answer_, std::string());
-    }
-    void messageBox(const std::string& text, const std::string& title) override {
-        messages_.push_back(title + ": " + text);
-    }
-    void showError(const std::string& text) override { errors_.push_back(text); }
-    bool openWithViewer(const std::string&) override { return false; }
-    void showExplanation() override {}
-    void showAbout() override {}
-    void endProgram() override {}
-    std::string programFolder() override { return folder_; }
-
-  private:
-    std::string folder_;
-    std::string answer_;
-    std::vector<std::string> errors_;
-    std::vector<std::string> messages_;
-};
-
 // One core on its own clock and machine, and what a summary needs to know about its run.
 class Simulation {
   public:
     Simulation(const machine::SimConfig& config, std::string folder)
-        : sim_(config, [this] { return loop_.nowMs(); }), host_(std::move(folder)) {}
+        : sim_(config, [this] { return loop_.nowMs(); }) {
+        // The Load dialog answers with the job's picture; every message is kept for the summary.
+        host_.folder = std::move(folder);
+        host_.viewerWorks = false;
+    }
 
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
@@ -98,7 +73,7 @@ class Simulation {
 
     panel::Engraver& engraver() { return *engraver_; }
     Form1& form() { return engraver_->form(); }
-    JobHost& host() { return host_; }
+    form::HeadlessHost& host() { return host_; }
 
     // An operator event that must be taken; false (with `error` set) when the window refused.
     bool click(const std::string& name) { return accepted(name, engraver_->click(name), ""); }
@@ -125,7 +100,8 @@ class Simulation {
         if (!click("Command2(1)")) return unusable(s);
         if (!jobRunning()) {
             error_ = "Run started no job";
-            for (const std::string& m : host_.messages()) error_ += " (" + m + ")";
+            for (const auto& [text, title] : host_.messages)
+                error_ += " (" + title + ": " + text + ")";
             return unusable(s);
         }
         if (kind_ == JobKind::Picture) countDots();
@@ -203,7 +179,7 @@ class Simulation {
     runtime::VirtualEventLoop loop_;
     machine::SimEngraver sim_;
     std::unique_ptr<machine::TracingPort> trace_;
-    JobHost host_;
+    form::HeadlessHost host_;
     std::unique_ptr<panel::Engraver> engraver_;
     JobKind kind_ = JobKind::Picture;
     std::string error_;
@@ -334,10 +310,10 @@ bool setUp(Simulation& s, const JobSpec& spec) {
     }
 
     if (picture) {
-        s.host().answerNextDialog(spec.picturePath);
+        s.host().dialogAnswers.assign(1, spec.picturePath);
         if (!s.click("Command2(0)")) return false;
-        if (!s.host().errors().empty()) {
-            s.fail(s.host().errors().back());
+        if (!s.host().errors.empty()) {
+            s.fail(s.host().errors.back());
             return false;
         }
         if (f.Picture1.raster.isNull()) {
