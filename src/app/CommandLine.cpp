@@ -24,6 +24,23 @@ QStringList toArguments(int argc, char** argv, int from) {
     return args;
 }
 
+std::string rawArgument(int argc, char** argv, int from, const QString& value) {
+    for (int i = from; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        // The value as its own word, or after the '=' of "--option=value".
+        for (const size_t at : {std::string_view::npos, word.find('=')}) {
+            if (at != std::string_view::npos && !word.starts_with("--")) continue;
+            const std::string_view candidate =
+                at == std::string_view::npos ? word : word.substr(at + 1);
+            if (QString::fromLocal8Bit(candidate.data(),
+                                       static_cast<qsizetype>(candidate.size())) == value) {
+                return std::string(candidate);
+            }
+        }
+    }
+    return value.toStdString();
+}
+
 // NOTE: QCommandLineParser's own help and version options call exit(); ours return instead,
 // so that the caller (and the tests) decide what happens next.
 const QCommandLineOption& helpOption() {
@@ -237,12 +254,12 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
         return std::nullopt;
     }
     ScriptCommand command;
-    command.scriptPath = files.first().toStdString();
+    command.scriptPath = rawArgument(argc, argv, 2, files.first());
     ScriptOptions& o = command.options;
-    o.tracePath = parser.value(trace).toStdString();
+    o.tracePath = rawArgument(argc, argv, 2, parser.value(trace));
     o.traceReads = parser.isSet(traceReads);
-    o.dumpPath = parser.value(dump).toStdString();
-    o.folder = parser.value(folder).toStdString();
+    o.dumpPath = rawArgument(argc, argv, 2, parser.value(dump));
+    o.folder = rawArgument(argc, argv, 2, parser.value(folder));
     o.verbose = parser.isSet(verbose);
     o.realtime = parser.isSet(realtime);
     o.normalPriority = parser.isSet(normalPriorityOption());

@@ -29,6 +29,9 @@ inline constexpr int kUsageError = 2;
 // first; -h/--help and --version, which our commands answer themselves (Qt's own call exit());
 // "ostrel VERSION"; and the help text under a usage line of our own.
 QStringList toArguments(int argc, char** argv, int from);
+// A file name as the bytes it was given in argv (from `from` on), for a value the parser decoded:
+// a name that is not valid UTF-8 still names its file.
+std::string rawArgument(int argc, char** argv, int from, const QString& value);
 const QCommandLineOption& helpOption();
 const QCommandLineOption& versionOption();
 std::string versionText();

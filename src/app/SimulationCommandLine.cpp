@@ -158,7 +158,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     }
     if (parser.isSet(picture)) {
         spec.kind = jobs::JobKind::Picture;
-        spec.picturePath = text(picture);
+        spec.picturePath = rawArgument(argc, argv, 2, parser.value(picture));
         if (spec.picturePath.empty()) return fail("--picture needs a file name");
         if (parser.isSet(autoLaser)) return fail("--auto-laser acts on a frame job only");
     } else {
@@ -205,7 +205,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
                     "'");
     }
     if (parser.isSet(burn)) {
-        command.burnPath = text(burn);
+        command.burnPath = rawArgument(argc, argv, 2, parser.value(burn));
         if (command.burnPath.empty()) return fail("--burn needs a file name");
         command.burnFormat = burnFormat(command.burnPath) ? burnFormat(command.burnPath) : "";
         if (command.burnFormat.empty()) {
@@ -215,7 +215,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         }
     }
     if (parser.isSet(trace)) {
-        spec.tracePath = text(trace);
+        spec.tracePath = rawArgument(argc, argv, 2, parser.value(trace));
         if (spec.tracePath.empty()) return fail("--trace needs a file name");
     }
     command.json = parser.isSet(json);

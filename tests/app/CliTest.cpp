@@ -24,7 +24,12 @@ Result ostrel(const QStringList& args, const QString& workDir = {},
     QProcess p;
     if (!workDir.isEmpty()) p.setWorkingDirectory(workDir);
     if (prepare) prepare(p);
-    p.start(OSTREL_BINARY, args);
+    // A preparation may start another program (a shell) in the binary's place.
+    if (p.program().isEmpty()) {
+        p.start(OSTREL_BINARY, args);
+    } else {
+        p.start();
+    }
     Result r;
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) return r;
     r.code = p.exitCode();
@@ -286,6 +291,25 @@ TEST(CliFiles, MessagesShowInputBytesEscapedAndCut) {
         writeFile(dir, "bom.scn", "\xEF\xBB\xBFstart\r\nexpect Timer10.Enabled False\r\n");
     r = ostrel({"script", bom});
     EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+}
+
+// A file name that is not UTF-8 names its file: the scenario runs, and an output named the
+// same is still known to be the scenario.
+TEST(CliFiles, ANameThatIsNotUtf8NamesItsFile) {
+    QTemporaryDir dir;
+    auto shell = [&](const QString& command) {
+        return ostrel({}, dir.path(), [command](QProcess& p) {
+            p.setProgram("/bin/sh");
+            p.setArguments({"-c", command, OSTREL_BINARY});
+        });
+    };
+    const QString make =
+        "f=$(printf 's\\377.scn'); printf 'start\\nexpect Timer10.Enabled False\\n' >\"$f\"; ";
+    Result r = shell(make + "exec \"$0\" script \"$f\"");
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    r = shell(make + "exec \"$0\" script \"$f\" --trace \"$f\"");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("s\\xFF.scn is the scenario")) << r.err.toStdString();
 }
 
 // Qt sets the C library's locale from the environment; under a comma locale an operator's
