@@ -13,8 +13,8 @@
 #include "app/Commands.h"
 #include "app/Inputs.h"
 #include "app/SimulationCommandLine.h"
-#include "jobs/BurnPicture.h"
-#include "jobs/JobSimulation.h"
+#include "simulation/BurnPicture.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::app {
 
@@ -30,9 +30,9 @@ std::string number(double v) {
     return buf;
 }
 
-std::string jobName(const jobs::JobSpec& spec) {
+std::string jobName(const simulation::JobSpec& spec) {
     const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
-    if (spec.kind == jobs::JobKind::Frame) {
+    if (spec.kind == simulation::JobKind::Frame) {
         return "frame " + size + (spec.autoLaser ? ", Auto laser" : ", laser off");
     }
     return "picture " + spec.picturePath + ", " + size + ", " +
@@ -42,17 +42,17 @@ std::string jobName(const jobs::JobSpec& spec) {
 }
 
 // The summary as one JSON object; the keys are those the text summary shows, by name.
-std::string summaryJson(const jobs::JobSpec& spec, const jobs::JobSummary& s,
+std::string summaryJson(const simulation::JobSpec& spec, const simulation::JobSummary& s,
                         const std::string& burnPath) {
-    const bool picture = s.kind == jobs::JobKind::Picture;
+    const bool picture = s.kind == simulation::JobKind::Picture;
     QJsonObject o{
         {"job", picture ? "picture" : "frame"},
-        {"finished", s.outcome == jobs::JobOutcome::Finished},
+        {"finished", s.outcome == simulation::JobOutcome::Finished},
         {"width", s.width},
         {"height", s.height},
         {"stepMs", std::stoi(spec.stepMs)},
         {"jobMs", static_cast<double>(s.jobMs)},
-        {"jobTime", QString::fromStdString(jobs::clockText(s.jobMs))},
+        {"jobTime", QString::fromStdString(simulation::clockText(s.jobMs))},
         {"rows", s.rows},
         {"dotsDealt", static_cast<double>(s.dotsDealt)},
         {"dotsBurned", static_cast<double>(s.dotsBurned)},
@@ -77,7 +77,7 @@ std::string summaryJson(const jobs::JobSpec& spec, const jobs::JobSummary& s,
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
-void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+void printText(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
                const std::string& burnPath) {
     auto line = [&out](const char* label, const std::string& value) {
         std::string left = label;
@@ -85,23 +85,23 @@ void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
         out << left << value << '\n';
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
-    line("job time", jobs::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
-                         (s.outcome == jobs::JobOutcome::Finished ? "" : ", still running"));
-    if (s.kind == jobs::JobKind::Picture) {
+    line("job time", simulation::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
+                         (s.outcome == simulation::JobOutcome::Finished ? "" : ", still running"));
+    if (s.kind == simulation::JobKind::Picture) {
         line("rows", std::to_string(s.rows));
         line("dots dealt with", std::to_string(s.dotsDealt));
         line("dots burned", std::to_string(s.dotsBurned));
     } else {
         line("laser pulses", std::to_string(s.laserPulses));
     }
-    line("laser on",
-         jobs::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" + number(s.laserOnMs) + " ms)");
+    line("laser on", simulation::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" +
+                         number(s.laserOnMs) + " ms)");
     line("lost steps", std::to_string(s.lostSteps) + " half-steps");
     line("wiring faults", std::to_string(s.wiringFaults));
     line("stalls", std::to_string(s.stalls));
     line("counters", "X " + std::to_string(s.xStepCount) + ", Y " + std::to_string(s.yStepCount));
     line("head", "X " + number(s.headX) + ", Y " + number(s.headY) + " full steps from home");
-    if (s.kind == jobs::JobKind::Picture) {
+    if (s.kind == simulation::JobKind::Picture) {
         line("X drift", "largest " + std::to_string(s.maxXDrift) + ", last " +
                             std::to_string(s.lastXDrift) + " full steps at the home switch");
     }
@@ -115,7 +115,7 @@ int runSimulate(int argc, char** argv) {
     std::optional<SimulateCommand> command =
         parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
-    const jobs::JobSpec& spec = command->spec;
+    const simulation::JobSpec& spec = command->spec;
 
     // The picture decoders are Qt plugins; they need an application object, not a display.
     int qtArgc = 1;
@@ -133,8 +133,8 @@ int runSimulate(int argc, char** argv) {
         return kUnusable;
     }
 
-    const jobs::JobSummary summary = jobs::simulateJob(spec);
-    if (summary.outcome == jobs::JobOutcome::Unusable) {
+    const simulation::JobSummary summary = simulation::simulateJob(spec);
+    if (summary.outcome == simulation::JobOutcome::Unusable) {
         std::cerr << "ostrel simulate: " << shown(summary.error, 400) << '\n';
         return kUnusable;
     }
@@ -154,12 +154,12 @@ int runSimulate(int argc, char** argv) {
     }
 
     if (burnFile.isOpen()) {
-        jobs::BurnStyle style;
+        simulation::BurnStyle style;
         style.yStepScale = spec.yStepScale;
-        const QImage burn = jobs::BurnPicture(summary.exposures, style);
+        const QImage burn = simulation::BurnPicture(summary.exposures, style);
         if (burn.isNull()) {
             std::cerr << "ostrel simulate: the burn picture would be larger than "
-                      << jobs::kMaxBurnPictureSide << " pixels a side\n";
+                      << simulation::kMaxBurnPictureSide << " pixels a side\n";
             return kUnusable;
         }
         QByteArray bytes;
@@ -176,7 +176,7 @@ int runSimulate(int argc, char** argv) {
             return kUnusable;
         }
     }
-    if (summary.outcome == jobs::JobOutcome::StillRunning) {
+    if (summary.outcome == simulation::JobOutcome::StillRunning) {
         std::cerr << "ostrel simulate: " << summary.error << '\n';
         return kStillRunning;
     }

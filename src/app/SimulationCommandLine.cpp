@@ -1,4 +1,4 @@
-// Parsing the options of `ostrel simulate`; their ranges are the job's own (jobs::checkSpec).
+// Parsing the options of `ostrel simulate`; their ranges are the job's own (simulation::checkSpec).
 #include "app/SimulationCommandLine.h"
 
 #include <QCommandLineParser>
@@ -152,17 +152,17 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     auto text = [&parser](const QCommandLineOption& o) { return parser.value(o).toStdString(); };
 
     SimulateCommand command;
-    jobs::JobSpec& spec = command.spec;
+    simulation::JobSpec& spec = command.spec;
     if (parser.isSet(picture) == parser.isSet(frame)) {
         return fail("give either --picture FILE or --frame WxH");
     }
     if (parser.isSet(picture)) {
-        spec.kind = jobs::JobKind::Picture;
+        spec.kind = simulation::JobKind::Picture;
         spec.picturePath = rawArgument(argc, argv, 2, parser.value(picture));
         if (spec.picturePath.empty()) return fail("--picture needs a file name");
         if (parser.isSet(autoLaser)) return fail("--auto-laser acts on a frame job only");
     } else {
-        spec.kind = jobs::JobKind::Frame;
+        spec.kind = simulation::JobKind::Frame;
         if (!toPair(text(frame), 'x', spec.width, spec.height)) {
             return fail("--frame takes WxH, e.g. 127x103, not '" + shown(text(frame)) + "'");
         }
@@ -220,9 +220,11 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     }
     command.json = parser.isSet(json);
 
-    if (const std::string why = jobs::checkSpec(spec); !why.empty()) return fail(shown(why, 400));
+    if (const std::string why = simulation::checkSpec(spec); !why.empty())
+        return fail(shown(why, 400));
     std::vector<NamedPath> inputs;
-    if (spec.kind == jobs::JobKind::Picture) inputs.push_back({"the picture", spec.picturePath});
+    if (spec.kind == simulation::JobKind::Picture)
+        inputs.push_back({"the picture", spec.picturePath});
     std::vector<NamedPath> outputs;
     if (!command.burnPath.empty()) outputs.push_back({"--burn", command.burnPath});
     if (!spec.tracePath.empty()) outputs.push_back({"--trace", spec.tracePath});
