@@ -1,6 +1,10 @@
 // Statistics of the benchmark's samples and the table and JSON it writes.
 #include "Figures.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,28 +32,12 @@ std::string goalText(const Figure& f) {
     return "-";
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+QJsonValue jsonNumber(double value) {
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
-std::string jsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
+QJsonValue jsonText(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 std::string padded(const std::string& text, size_t width, bool right) {
@@ -147,39 +135,39 @@ std::string tableText(const std::vector<Figure>& figures) {
 }
 
 std::string jsonText(const std::vector<Figure>& figures, const RunInfo& info) {
-    std::string json = "{\n";
-    json += "  \"commit\": " + jsonString(info.commit) + ",\n";
-    json += "  \"date\": " + jsonString(info.date) + ",\n";
-    json += "  \"repeats\": " + std::to_string(info.repeats) + ",\n";
-    json += "  \"load_average_before\": " + jsonNumber(info.loadBefore) + ",\n";
-    json += "  \"load_average_after\": " + jsonNumber(info.loadAfter) + ",\n";
-    json += "  \"wall_seconds\": " + jsonNumber(info.wallSeconds) + ",\n";
-    json += "  \"step_timing\": " + jsonString(info.stepTiming) + ",\n";
-    json += "  \"figures\": [\n";
-    for (size_t i = 0; i < figures.size(); ++i) {
-        const Figure& f = figures[i];
-        json += "    {\"key\": " + jsonString(f.key) + ", \"name\": " + jsonString(f.name) +
-                ", \"unit\": " + jsonString(f.unit) + ", \"goal\": ";
-        json += f.goal == Goal::None     ? "null"
-                : f.goal == Goal::AtMost ? "{\"at_most\": " + jsonNumber(f.goalValue) + "}"
-                                         : "{\"at_least\": " + jsonNumber(f.goalValue) + "}";
+    QJsonArray list;
+    for (const Figure& f : figures) {
+        QJsonObject figure{
+            {"key", jsonText(f.key)}, {"name", jsonText(f.name)}, {"unit", jsonText(f.unit)}};
+        figure.insert("goal", f.goal == Goal::None ? QJsonValue(QJsonValue::Null)
+                              : f.goal == Goal::AtMost
+                                  ? QJsonObject{{"at_most", jsonNumber(f.goalValue)}}
+                                  : QJsonObject{{"at_least", jsonNumber(f.goalValue)}});
         const bool any = !f.samples.empty();
-        std::string samples;
-        for (size_t k = 0; k < f.samples.size(); ++k) {
-            samples += (k ? ", " : "") + jsonNumber(f.samples[k]);
-        }
+        QJsonArray samples;
+        for (const double v : f.samples) samples.append(jsonNumber(v));
         double lo = NAN, hi = NAN;
         if (any) {
             lo = *std::min_element(f.samples.begin(), f.samples.end());
             hi = *std::max_element(f.samples.begin(), f.samples.end());
         }
-        json += ", \"value\": " + jsonNumber(median(f.samples)) + ", \"min\": " + jsonNumber(lo) +
-                ", \"max\": " + jsonNumber(hi) + ", \"samples\": [" + samples + "]";
-        json += ", \"met\": " + std::string(!any ? "null" : meetsGoal(f) ? "true" : "false");
-        if (!f.note.empty()) json += ", \"note\": " + jsonString(f.note);
-        json += i + 1 < figures.size() ? "},\n" : "}\n";
+        figure.insert("value", jsonNumber(median(f.samples)));
+        figure.insert("min", jsonNumber(lo));
+        figure.insert("max", jsonNumber(hi));
+        figure.insert("samples", samples);
+        figure.insert("met", any ? QJsonValue(meetsGoal(f)) : QJsonValue(QJsonValue::Null));
+        if (!f.note.empty()) figure.insert("note", jsonText(f.note));
+        list.append(figure);
     }
-    return json + "  ]\n}\n";
+    const QJsonObject run{{"commit", jsonText(info.commit)},
+                          {"date", jsonText(info.date)},
+                          {"repeats", info.repeats},
+                          {"load_average_before", jsonNumber(info.loadBefore)},
+                          {"load_average_after", jsonNumber(info.loadAfter)},
+                          {"wall_seconds", jsonNumber(info.wallSeconds)},
+                          {"step_timing", jsonText(info.stepTiming)},
+                          {"figures", list}};
+    return QJsonDocument(run).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace ostrel::bench

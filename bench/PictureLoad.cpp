@@ -8,7 +8,7 @@
 
 #include "Bench.h"
 #include "Process.h"
-#include "app/ScriptHost.h"
+#include "form/HeadlessHost.h"
 #include "machine/SimEngraver.h"
 #include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
@@ -56,8 +56,9 @@ bool writePpm(const std::string& path) {
 int loadChild(const std::string& file, const std::string& folder) {
     runtime::VirtualEventLoop loop;
     machine::SimEngraver sim({}, [&loop] { return loop.nowMs(); });
-    std::ostringstream said;
-    app::ScriptHost host(said, folder, folder);
+    form::HeadlessHost host;
+    host.folder = folder;
+    host.baseDir = folder;
     panel::Engraver engraver(loop, sim, host);
     engraver.Load();
     // The first Load of a process faults in fresh memory for everything it allocates; the
@@ -70,9 +71,9 @@ int loadChild(const std::string& file, const std::string& folder) {
         each = monotonicMs() - start;
     }
     const form::Form1& f = engraver.form();
-    if (said.str().find("error:") != std::string::npos || f.Picture3.ScaleWidth() != 127 ||
-        f.Picture3.ScaleHeight() != 103) {
-        std::fprintf(stderr, "load failed: %s\n", said.str().c_str());
+    if (!host.errors.empty() || f.Picture3.ScaleWidth() != 127 || f.Picture3.ScaleHeight() != 103) {
+        std::fprintf(stderr, "load failed: %s\n",
+                     host.errors.empty() ? "wrong size" : host.errors.back().c_str());
         return 1;
     }
     std::printf("%.3f %.3f\n", ms[0], ms[1]);

@@ -16,10 +16,29 @@ namespace {
 
 constexpr const char* kVersionText = "ostrel " OSTREL_VERSION;
 
+}  // namespace
+
 QStringList toArguments(int argc, char** argv, int from) {
     QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
     for (int i = from; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+std::string rawArgument(int argc, char** argv, int from, const QString& value) {
+    for (int i = from; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        // The value as its own word, or after the '=' of "--option=value".
+        for (const size_t at : {std::string_view::npos, word.find('=')}) {
+            if (at != std::string_view::npos && !word.starts_with("--")) continue;
+            const std::string_view candidate =
+                at == std::string_view::npos ? word : word.substr(at + 1);
+            if (QString::fromLocal8Bit(candidate.data(),
+                                       static_cast<qsizetype>(candidate.size())) == value) {
+                return std::string(candidate);
+            }
+        }
+    }
+    return value.toStdString();
 }
 
 // NOTE: QCommandLineParser's own help and version options call exit(); ours return instead,
@@ -33,6 +52,12 @@ const QCommandLineOption& versionOption() {
     static const QCommandLineOption option("version", "Show the version and exit.");
     return option;
 }
+
+std::string versionText() {
+    return kVersionText;
+}
+
+namespace {
 
 const QCommandLineOption& normalPriorityOption() {
     static const QCommandLineOption option(
@@ -49,6 +74,8 @@ bool validPortSpec(const QString& spec) {
     return spec.startsWith("ppdev:/dev/") && spec.size() > 11;
 }
 
+}  // namespace
+
 std::string fullHelp(const QCommandLineParser& parser, const char* usage, const std::string& more) {
     std::string text = parser.helpText().toStdString();
     // Qt prints its own usage line from argv[0]; ours names the subcommand too.
@@ -57,6 +84,8 @@ std::string fullHelp(const QCommandLineParser& parser, const char* usage, const 
            (firstLine == std::string::npos ? "\n" : text.substr(firstLine));
     return text + more;
 }
+
+namespace {
 
 std::string numberText(double v) {
     char buf[32];
@@ -227,12 +256,12 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
         return std::nullopt;
     }
     ScriptCommand command;
-    command.scriptPath = files.first().toStdString();
+    command.scriptPath = rawArgument(argc, argv, 2, files.first());
     ScriptOptions& o = command.options;
-    o.tracePath = parser.value(trace).toStdString();
+    o.tracePath = rawArgument(argc, argv, 2, parser.value(trace));
     o.traceReads = parser.isSet(traceReads);
-    o.dumpPath = parser.value(dump).toStdString();
-    o.folder = parser.value(folder).toStdString();
+    o.dumpPath = rawArgument(argc, argv, 2, parser.value(dump));
+    o.folder = rawArgument(argc, argv, 2, parser.value(folder));
     o.verbose = parser.isSet(verbose);
     o.realtime = parser.isSet(realtime);
     o.normalPriority = parser.isSet(normalPriorityOption());

@@ -1,11 +1,15 @@
 // Command-line options shared by the GUI and the headless commands.
 #pragma once
 
+#include <QStringList>
 #include <iosfwd>
 #include <optional>
 #include <string>
 
 #include "app/Script.h"
+
+class QCommandLineOption;
+class QCommandLineParser;
 #include "machine/SimEngraver.h"
 
 namespace ostrel::app {
@@ -20,6 +24,18 @@ struct GuiOptions {
 
 // Exit code of a command line that cannot be used (unknown option, bad value).
 inline constexpr int kUsageError = 2;
+
+// What every command's QCommandLineParser shares: argv from `from` on with the program's name
+// first; -h/--help and --version, which our commands answer themselves (Qt's own call exit());
+// "ostrel VERSION"; and the help text under a usage line of our own.
+QStringList toArguments(int argc, char** argv, int from);
+// A file name as the bytes it was given in argv (from `from` on), for a value the parser decoded:
+// a name that is not valid UTF-8 still names its file.
+std::string rawArgument(int argc, char** argv, int from, const QString& value);
+const QCommandLineOption& helpOption();
+const QCommandLineOption& versionOption();
+std::string versionText();
+std::string fullHelp(const QCommandLineParser& parser, const char* usage, const std::string& more);
 
 // Parses `ostrel [options]` with QCommandLineParser. Handles --help and --version itself
 // (prints and returns nullopt with exitCode 0); a bad option returns nullopt with exitCode 2

@@ -9,13 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/Commands.h"
+#include "app/Inputs.h"
 #include "app/Safety.h"
 #include "runtime/QtEventLoop.h"
 #include "runtime/ThreadSignals.h"
@@ -26,6 +26,10 @@
 namespace ostrel::app {
 
 namespace {
+
+// NOTE: the longest scenario written so far is a few kilobytes; the bound keeps a wrong file
+// (a video, a disk image) from being read whole into memory.
+constexpr size_t kMaxScenarioBytes = 64u * 1024 * 1024;
 
 // Real time: the Qt loop runs while the scenario waits, ticks come from the real clock.
 // NOTE: a wait ends at the scenario's own time (the sum of the waits so far), not a span after
@@ -122,21 +126,41 @@ int runScript(int argc, char** argv) {
     safety::installCrashHandlers();
     command->options.stopSignal = [&stops] { return stops.take(); };
 
-    std::ifstream file(command->scriptPath, std::ios::in | std::ios::binary);
-    if (!file) {
-        std::cerr << "ostrel script: cannot read " << command->scriptPath << '\n';
-        return kScriptMalformed;
-    }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) {
-        std::cerr << "ostrel script: cannot read " << command->scriptPath << '\n';
+    std::string text;
+    std::string error;
+    if (!readRegularFile(command->scriptPath, kMaxScenarioBytes, text, error)) {
+        std::cerr << "ostrel script: " << error << '\n';
         return kScriptMalformed;
     }
     // Pictures named by `dialog` lines are found beside the script.
     std::error_code ec;
     command->options.baseDir =
         std::filesystem::absolute(command->scriptPath, ec).parent_path().string();
+    const ParseResult parsed = parseScenario(text);
+    if (!parsed.ok()) {
+        printParseErrors(parsed, std::cerr);
+        return kScriptMalformed;
+    }
+    // Nothing the run writes may be what it reads: the script, or a picture a dialog answers.
+    std::vector<NamedPath> inputs{{"the scenario", command->scriptPath}};
+    for (const Step& step : parsed.scenario.steps) {
+        if (step.kind != StepKind::Dialog || step.value.empty()) continue;
+        const std::filesystem::path picture(step.value);
+        inputs.push_back(
+            {"the picture",
+             picture.is_absolute()
+                 ? step.value
+                 : (std::filesystem::path(command->options.baseDir) / picture).string()});
+    }
+    std::vector<NamedPath> outputs;
+    if (!command->options.tracePath.empty())
+        outputs.push_back({"--trace", command->options.tracePath});
+    if (!command->options.dumpPath.empty())
+        outputs.push_back({"--dump", command->options.dumpPath});
+    if (const std::string why = checkOutputs(inputs, outputs); !why.empty()) {
+        std::cerr << "ostrel script: " << why << '\n';
+        return kScriptMalformed;
+    }
 
     // The picture decoders are Qt plugins; they need an application object, not a display. A
     // real-time run draws the window, off screen unless a platform is chosen.
@@ -158,18 +182,20 @@ int runScript(int argc, char** argv) {
             app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
         }
     }
-    if (!command->options.realtime)
-        return runScenario(text.str(), command->options, std::cout, std::cerr);
-
-    const ParseResult parsed = parseScenario(text.str());
-    if (!parsed.ok()) {
-        for (const ParseError& e : parsed.errors) std::cerr << e.message() << '\n';
-        return kScriptMalformed;
+    int status = kScriptPassed;
+    if (!command->options.realtime) {
+        status = runScenario(parsed.scenario, command->options, std::cout, std::cerr);
+    } else {
+        RealTimeClock clock(!command->options.normalPriority);
+        status = runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
+        if (command->options.verbose)
+            std::cerr << "step timing: " << clock.priority().describe() << '\n';
     }
-    RealTimeClock clock(!command->options.normalPriority);
-    const int status = runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
-    if (command->options.verbose)
-        std::cerr << "step timing: " << clock.priority().describe() << '\n';
+    // The results are the run's output too: a full disk or a closed pipe must not pass.
+    if (!flushStandardOutput()) {
+        std::cerr << "ostrel script: cannot write the results on standard output\n";
+        if (status < kScriptStoppedBase) status = kScriptMalformed;
+    }
     return status;
 }
 

@@ -69,8 +69,11 @@ struct ParseResult {
 // comment. Returns false with a reason for an unterminated or misplaced quote.
 bool splitScriptLine(std::string_view line, std::vector<std::string>& words, std::string& reason);
 
-// Parses and checks a whole script without running anything.
+// Parses and checks a whole script without running anything. A UTF-8 byte-order mark at the
+// start is skipped; words echoed in the reasons are shown escaped and cut (app::shown).
 ParseResult parseScenario(std::string_view text);
+// Prints the first parse errors, one a line, and how many more there are.
+void printParseErrors(const ParseResult& parsed, std::ostream& err);
 
 // The names `expect` accepts beyond Form1's own: the simulator's latches and true state.
 const std::vector<std::string>& machineValueNames();

@@ -1,7 +1,9 @@
 // Reads a scenario script into a Scenario and checks every line before anything runs.
 #include <charconv>
 #include <cmath>
+#include <ostream>
 
+#include "app/Inputs.h"
 #include "app/Script.h"
 #include "form/Form1.h"
 #include "runtime/VirtualEventLoop.h"
@@ -99,11 +101,11 @@ std::string rangeText(int64_t lo, int64_t hi) {
 bool wholeInRange(const std::string& word, const char* what, int64_t lo, int64_t hi, int64_t& out,
                   std::string& reason) {
     if (!toInt64(word, out)) {
-        reason = std::string(what) + " \"" + word + "\" is not a whole number";
+        reason = std::string(what) + " \"" + shown(word) + "\" is not a whole number";
         return false;
     }
     if (out < lo || out > hi) {
-        reason = std::string(what) + " " + word + " is out of range " + rangeText(lo, hi);
+        reason = std::string(what) + " " + shown(word) + " is out of range " + rangeText(lo, hi);
         return false;
     }
     return true;
@@ -113,11 +115,12 @@ bool wholeInRange(const std::string& word, const char* what, int64_t lo, int64_t
 bool headInRange(const std::string& word, const char* axis, int lo, int hi, double& out,
                  std::string& reason) {
     if (!toDouble(word, out) || std::nearbyint(out * 2) != out * 2) {
-        reason = std::string("head ") + axis + " \"" + word + "\" is not a whole or half step";
+        reason =
+            std::string("head ") + axis + " \"" + shown(word) + "\" is not a whole or half step";
         return false;
     }
     if (out < lo || out > hi) {
-        reason = std::string("head ") + axis + " " + word + " is out of range " +
+        reason = std::string("head ") + axis + " " + shown(word) + " is out of range " +
                  rangeText(lo, hi) + " (the mechanical stops)";
         return false;
     }
@@ -138,7 +141,8 @@ bool settable(form::Control& c, const std::string& value, std::string& reason) {
             return wholeInRange(value, (c.name + " value").c_str(), 0, 1, v, reason);
         case Kind::OptionButton:
             if (value == "True" || value == "False" || value == "1" || value == "0") return true;
-            reason = c.name + " value \"" + value + "\" is out of range (True, False, 1 or 0)";
+            reason =
+                c.name + " value \"" + shown(value) + "\" is out of range (True, False, 1 or 0)";
             return false;
         default:
             reason = c.name + " has no value to set";
@@ -151,6 +155,9 @@ class Parser {
     Parser() : form_(loop_) {}
 
     ParseResult parse(std::string_view text) {
+        // A byte-order mark, as some editors on other systems write, is no part of the first
+        // line.
+        if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
         int line = 0;
         size_t pos = 0;
         while (pos <= text.size()) {
@@ -175,7 +182,7 @@ class Parser {
         if (words.empty()) return;
 
         const CommandForm* form = findCommand(words[0]);
-        if (!form) return fail(line, "unknown command \"" + words[0] + "\"");
+        if (!form) return fail(line, "unknown command \"" + shown(words[0]) + "\"");
         const int args = static_cast<int>(words.size()) - 1;
         if (args < form->minArgs || args > form->maxArgs) {
             const std::string usage = form->maxArgs == 0 ? std::string(form->word) + " takes none"
@@ -231,7 +238,7 @@ class Parser {
                 return true;
             case Command::Noise:
                 if (w[1] != "on" && w[1] != "off") {
-                    reason = "noise \"" + w[1] + "\" is out of range (on or off)";
+                    reason = "noise \"" + shown(w[1]) + "\" is out of range (on or off)";
                     return false;
                 }
                 sim.noise = (w[1] == "on");
@@ -262,7 +269,7 @@ class Parser {
             case Command::MouseDown:
             case Command::MouseUp:
                 if (!form_.control(w[1])) {
-                    reason = "unknown control \"" + w[1] + "\"";
+                    reason = "unknown control \"" + shown(w[1]) + "\"";
                     return false;
                 }
                 step.name = w[1];
@@ -272,7 +279,7 @@ class Parser {
             case Command::Set: {
                 form::Control* c = form_.control(w[1]);
                 if (!c) {
-                    reason = "unknown control \"" + w[1] + "\"";
+                    reason = "unknown control \"" + shown(w[1]) + "\"";
                     return false;
                 }
                 if (!settable(*c, w[2], reason)) return false;
@@ -291,7 +298,7 @@ class Parser {
                 return add(step, StepKind::FocusLost);
             case Command::Expect:
                 if (!known(w[1])) {
-                    reason = "unknown NAME \"" + w[1] + "\" in expect";
+                    reason = "unknown NAME \"" + shown(w[1]) + "\" in expect";
                     return false;
                 }
                 step.name = w[1];
@@ -375,6 +382,18 @@ bool splitScriptLine(std::string_view line, std::vector<std::string>& words, std
 
 ParseResult parseScenario(std::string_view text) {
     return Parser().parse(text);
+}
+
+void printParseErrors(const ParseResult& parsed, std::ostream& err) {
+    // NOTE: a file that is no scenario at all (a picture, a log) is malformed on every line; the
+    // first few lines say so as well as a million would.
+    constexpr size_t kShownErrors = 20;
+    for (size_t i = 0; i < parsed.errors.size() && i < kShownErrors; ++i) {
+        err << parsed.errors[i].message() << '\n';
+    }
+    if (parsed.errors.size() > kShownErrors) {
+        err << "... and " << parsed.errors.size() - kShownErrors << " more malformed lines\n";
+    }
 }
 
 }  // namespace ostrel::app

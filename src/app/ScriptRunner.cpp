@@ -1,12 +1,15 @@
 // Runs a parsed scenario against the simulated engraver, in virtual time or on a given clock.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 
+#include "app/Inputs.h"
 #include "app/Safety.h"
 #include "app/Script.h"
-#include "app/ScriptHost.h"
+#include "form/HeadlessHost.h"
 #include "machine/Registers.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
@@ -60,8 +63,13 @@ class Runner {
           clock_(clock),
           sim_(scenario.start, [this] { return clock_.loop().nowMs(); }),
           trace_(sim_, [this] { return clock_.loop().nowMs(); }),
-          host_(out, programFolder(options), options.baseDir) {
-        host_.setOnEnd([this] { clock_.stop(); });
+          host_() {
+        host_.folder = programFolder(options);
+        host_.baseDir = options.baseDir;
+        // NOTE: the lines carry file names and texts from the script: a whole path fits, a
+        // runaway one is cut, and no byte reaches the terminal unescaped.
+        host_.log = [this](const std::string& line) { out_ << shown(line, 2000) << '\n'; };
+        host_.onEnd = [this] { clock_.stop(); };
         // A wait of days in virtual time is a long loop in real time: a stop signal must end it
         // between two dispatches, not after it.
         if (options_.stopSignal) {
@@ -84,18 +92,16 @@ class Runner {
         }
         // NOTE: the dump file is opened before the run so that a path that cannot be written
         // stops the script before anything runs, like the other unusable files.
-        std::ofstream dump;
-        if (!options_.dumpPath.empty()) {
-            dump.open(options_.dumpPath, std::ios::out | std::ios::trunc);
-            if (!dump) {
-                err_ << "ostrel script: cannot write the dump file " << options_.dumpPath << '\n';
-                return kScriptMalformed;
-            }
+        OutputFile dump;
+        std::string error;
+        if (!options_.dumpPath.empty() && !dump.open("the dump file", options_.dumpPath, error)) {
+            err_ << "ostrel script: " << error << '\n';
+            return kScriptMalformed;
         }
         for (const Step& step : scenario_.steps) {
             if (options_.verbose) {
-                err_ << "t=" << clock_.timeText() << " line " << step.line << ": " << step.text
-                     << '\n';
+                err_ << "t=" << clock_.timeText() << " line " << step.line << ": "
+                     << shown(step.text) << '\n';
             }
             if (stoppedBy_ == 0 && options_.stopSignal) stoppedBy_ = options_.stopSignal();
             if (stoppedBy_ == 0) perform(step);
@@ -104,7 +110,7 @@ class Runner {
                 restAfterStop(step);
                 break;
             }
-            if (host_.ended()) {
+            if (host_.ended) {
                 if (options_.verbose) err_ << "line " << step.line << ": the program ended\n";
                 break;
             }
@@ -113,13 +119,15 @@ class Runner {
                 break;
             }
         }
-        if (dump.is_open()) {
-            dump << dumpJson() << '\n';
-            dump.flush();
-            if (!dump) {
-                err_ << "ostrel script: cannot write the dump file " << options_.dumpPath << '\n';
-                return kScriptMalformed;
-            }
+        bool written = true;
+        if (dump.isOpen() && !dump.writeAndClose(dumpJson() + '\n', error)) {
+            err_ << "ostrel script: " << error << '\n';
+            written = false;
+        }
+        if (const int e = trace_.csvError(); e != 0) {
+            err_ << "ostrel script: cannot write the trace file " << shown(options_.tracePath, 200)
+                 << ": " << std::strerror(e) << '\n';
+            written = false;
         }
         // A port write that failed ends the script: the core has stopped and rested the machine.
         if (sim_.failedWrites() > 0) {
@@ -133,6 +141,7 @@ class Runner {
             return safety::kPortFaultStatus;
         }
         if (stoppedBy_ != 0) return kScriptStoppedBase + stoppedBy_;
+        if (!written) return kScriptMalformed;
         return failures_ > 0 ? kScriptFailed : kScriptPassed;
     }
 
@@ -154,7 +163,7 @@ class Runner {
                 clock_.wait(step.ms);
                 return;
             case StepKind::UntilIdle:
-                if (!clock_.waitUntil([this] { return idle(); }, step.ms) && !host_.ended()) {
+                if (!clock_.waitUntil([this] { return idle(); }, step.ms) && !host_.ended) {
                     err_ << "line " << step.line << ": until-idle: still busy after " << step.ms
                          << " ms\n";
                 }
@@ -203,7 +212,7 @@ class Runner {
     bool idle() { return !form::anyEnabled(engraver_->form(), form::kActivityTimers); }
 
     void report(const Step& step, panel::EventResult result) {
-        const std::string what = step.name.empty() ? step.text : step.name;
+        const std::string what = shown(step.name.empty() ? step.text : step.name);
         switch (result) {
             case panel::EventResult::Handled:
                 return;
@@ -218,7 +227,7 @@ class Runner {
             case panel::EventResult::NotAvailable:
                 return failure(step, what + ": not available yet");
             case panel::EventResult::BadValue:
-                return failure(step, what + ": value \"" + step.value + "\" not accepted");
+                return failure(step, what + ": value \"" + shown(step.value) + "\" not accepted");
         }
     }
 
@@ -232,19 +241,22 @@ class Runner {
         if (!actual) actual = engraver_->form().get(step.name);
         if (!actual) return failure(step, "expect " + step.name + ": unknown NAME");
         if (*actual == step.value) return;
-        failure(step, "expect " + step.name + ": expected \"" + step.value + "\", got \"" +
-                          *actual + "\"");
+        failure(step, "expect " + step.name + ": expected \"" + shown(step.value) + "\", got \"" +
+                          shown(*actual, 400) + "\"");
     }
 
     // Form1's values and the machine's, as one JSON object.
     std::string dumpJson() {
-        std::string json = engraver_ ? engraver_->form().dumpJson() : "{}";
-        json.pop_back();
-        for (const MachineValue& v : kMachineValues) {
-            if (json.size() > 1) json += ',';
-            json += "\"" + std::string(v.name) + "\":\"" + v.read(sim_) + "\"";
+        QJsonObject json;
+        if (engraver_) {
+            json = QJsonDocument::fromJson(QByteArray::fromStdString(engraver_->form().dumpJson()))
+                       .object();
         }
-        return json + "}";
+        for (const MachineValue& v : kMachineValues) {
+            json.insert(QString::fromUtf8(v.name.data(), static_cast<qsizetype>(v.name.size())),
+                        QString::fromStdString(v.read(sim_)));
+        }
+        return QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString();
     }
 
     const Scenario& scenario_;
@@ -258,7 +270,7 @@ class Runner {
     machine::TracingPort trace_;
     // A crash rests the simulated machine from its handler, with the rows in the trace.
     safety::CrashPortScope crashScope_{&trace_};
-    ScriptHost host_;
+    form::HeadlessHost host_;
     std::unique_ptr<panel::Engraver> engraver_;
     std::unique_ptr<QObject> view_;
     int failures_ = 0;
@@ -299,7 +311,7 @@ int runScenario(std::string_view text, const ScriptOptions& options, std::ostrea
                 std::ostream& err) {
     const ParseResult parsed = parseScenario(text);
     if (!parsed.ok()) {
-        for (const ParseError& e : parsed.errors) err << e.message() << '\n';
+        printParseErrors(parsed, err);
         return kScriptMalformed;
     }
     return runScenario(parsed.scenario, options, out, err);

@@ -1,14 +1,18 @@
 // `ostrel simulate`: a whole job headless in virtual time, its summary and its burn picture.
+#include <QBuffer>
 #include <QCoreApplication>
-#include <QFile>
+#include <QImageWriter>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
 #include "app/Commands.h"
+#include "app/Inputs.h"
 #include "app/SimulationCommandLine.h"
-#include "form/Form1.h"
 #include "simulation/BurnPicture.h"
 #include "simulation/JobSimulation.h"
 
@@ -37,31 +41,40 @@ std::string jobName(const simulation::JobSpec& spec) {
            (spec.hologram ? ", Hologram-Efect" : "");
 }
 
-std::string jsonText(const std::string& s) {
-    return form::jsonString(s);
-}
-
-void printJson(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
-               const std::string& burnPath) {
+// The summary as one JSON object; the keys are those the text summary shows, by name.
+std::string summaryJson(const simulation::JobSpec& spec, const simulation::JobSummary& s,
+                        const std::string& burnPath) {
     const bool picture = s.kind == simulation::JobKind::Picture;
-    out << "{\"job\":" << jsonText(picture ? "picture" : "frame")
-        << ",\"finished\":" << (s.outcome == simulation::JobOutcome::Finished ? "true" : "false")
-        << ",\"width\":" << s.width << ",\"height\":" << s.height << ",\"stepMs\":" << spec.stepMs
-        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(simulation::clockText(s.jobMs))
-        << ",\"rows\":" << s.rows << ",\"dotsDealt\":" << s.dotsDealt
-        << ",\"dotsBurned\":" << s.dotsBurned << ",\"laserPulses\":" << s.laserPulses
-        << ",\"laserOnMs\":" << number(s.laserOnMs) << ",\"lostSteps\":" << s.lostSteps
-        << ",\"wiringFaults\":" << s.wiringFaults << ",\"stalls\":" << s.stalls
-        << ",\"xStepCount\":" << s.xStepCount << ",\"yStepCount\":" << s.yStepCount
-        << ",\"headX\":" << number(s.headX) << ",\"headY\":" << number(s.headY)
-        << ",\"maxXDrift\":" << s.maxXDrift << ",\"lastXDrift\":" << s.lastXDrift;
+    QJsonObject o{
+        {"job", picture ? "picture" : "frame"},
+        {"finished", s.outcome == simulation::JobOutcome::Finished},
+        {"width", s.width},
+        {"height", s.height},
+        {"stepMs", std::stoi(spec.stepMs)},
+        {"jobMs", static_cast<double>(s.jobMs)},
+        {"jobTime", QString::fromStdString(simulation::clockText(s.jobMs))},
+        {"rows", s.rows},
+        {"dotsDealt", static_cast<double>(s.dotsDealt)},
+        {"dotsBurned", static_cast<double>(s.dotsBurned)},
+        {"laserPulses", static_cast<double>(s.laserPulses)},
+        {"laserOnMs", s.laserOnMs},
+        {"lostSteps", static_cast<double>(s.lostSteps)},
+        {"wiringFaults", static_cast<double>(s.wiringFaults)},
+        {"stalls", static_cast<double>(s.stalls)},
+        {"xStepCount", s.xStepCount},
+        {"yStepCount", s.yStepCount},
+        {"headX", s.headX},
+        {"headY", s.headY},
+        {"maxXDrift", s.maxXDrift},
+        {"lastXDrift", s.lastXDrift},
+    };
     if (picture) {
-        out << ",\"picture\":" << jsonText(spec.picturePath)
-            << ",\"mode\":" << jsonText(spec.coarse ? "coarse" : "precise");
+        o.insert("picture", QString::fromStdString(spec.picturePath));
+        o.insert("mode", spec.coarse ? "coarse" : "precise");
     }
-    if (!burnPath.empty()) out << ",\"burn\":" << jsonText(burnPath);
-    if (!s.error.empty()) out << ",\"error\":" << jsonText(s.error);
-    out << "}\n";
+    if (!burnPath.empty()) o.insert("burn", QString::fromStdString(burnPath));
+    if (!s.error.empty()) o.insert("error", QString::fromStdString(s.error));
+    return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
 void printText(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
@@ -110,38 +123,55 @@ int runSimulate(int argc, char** argv) {
     std::unique_ptr<QCoreApplication> app;
     if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
 
-    // NOTE: the burn picture's file is tried before the job runs, so that a path that cannot be
-    // written stops the command before a long simulation.
-    if (!command->burnPath.empty()) {
-        QFile probe(QString::fromStdString(command->burnPath));
-        const bool existed = probe.exists();
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            std::cerr << "ostrel simulate: cannot write the burn picture " << command->burnPath
-                      << ": " << probe.errorString().toStdString() << '\n';
-            return kUnusable;
-        }
-        probe.close();
-        if (!existed) probe.remove();
+    // NOTE: the burn picture's file is opened before the job runs, so that a path that cannot
+    // be written stops the command before a long simulation.
+    OutputFile burnFile;
+    std::string error;
+    if (!command->burnPath.empty() &&
+        !burnFile.open("the burn picture", command->burnPath, error)) {
+        std::cerr << "ostrel simulate: " << error << '\n';
+        return kUnusable;
     }
 
     const simulation::JobSummary summary = simulation::simulateJob(spec);
     if (summary.outcome == simulation::JobOutcome::Unusable) {
-        std::cerr << "ostrel simulate: " << summary.error << '\n';
+        std::cerr << "ostrel simulate: " << shown(summary.error, 400) << '\n';
+        return kUnusable;
+    }
+    if (summary.traceError != 0) {
+        std::cerr << "ostrel simulate: cannot write the trace file " << shown(spec.tracePath, 200)
+                  << ": " << std::strerror(summary.traceError) << '\n';
         return kUnusable;
     }
     if (command->json) {
-        printJson(std::cout, spec, summary, command->burnPath);
+        std::cout << summaryJson(spec, summary, command->burnPath);
     } else {
         printText(std::cout, spec, summary, command->burnPath);
     }
-    std::cout.flush();
+    if (!flushStandardOutput()) {
+        std::cerr << "ostrel simulate: cannot write the summary on standard output\n";
+        return kUnusable;
+    }
 
-    if (!command->burnPath.empty()) {
+    if (burnFile.isOpen()) {
         simulation::BurnStyle style;
         style.yStepScale = spec.yStepScale;
-        std::string error;
-        if (!simulation::SaveBurnPicture(simulation::BurnPicture(summary.exposures, style),
-                                         command->burnPath, error)) {
+        const QImage burn = simulation::BurnPicture(summary.exposures, style);
+        if (burn.isNull()) {
+            std::cerr << "ostrel simulate: the burn picture would be larger than "
+                      << simulation::kMaxBurnPictureSide << " pixels a side\n";
+            return kUnusable;
+        }
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, command->burnFormat.c_str());
+        if (!writer.write(burn)) {
+            std::cerr << "ostrel simulate: cannot make the burn picture as " << command->burnFormat
+                      << ": " << writer.errorString().toStdString() << '\n';
+            return kUnusable;
+        }
+        if (!burnFile.writeAndClose(std::string_view(bytes.constData(), bytes.size()), error)) {
             std::cerr << "ostrel simulate: " << error << '\n';
             return kUnusable;
         }

@@ -1,239 +1,236 @@
-// Parsing and checking the options of `ostrel simulate`.
+// Parsing the options of `ostrel simulate`; their ranges are the job's own (simulation::checkSpec).
 #include "app/SimulationCommandLine.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+#include <cctype>
 #include <charconv>
 #include <cmath>
-#include <map>
 #include <ostream>
 #include <string_view>
-#include <vector>
 
 #include "app/CommandLine.h"
+#include "app/Inputs.h"
 
 namespace ostrel::app {
 
 namespace {
 
-struct OptionInfo {
-    std::string_view name;
-    int values;  // words that follow it
-    std::string_view argument;
-    std::string_view help;
-};
+constexpr const char* kUsage =
+    "ostrel simulate --picture FILE [--mode coarse|precise] [--sensitivity N]\n"
+    "                       [--hologram] [--size WxH] [options]\n"
+    "       ostrel simulate --frame WxH [--auto-laser] [options]";
 
-constexpr OptionInfo kOptions[] = {
-    {"--picture", 1, "FILE", "Burn this picture (JPEG, GIF, BMP or PNG)."},
-    {"--frame", 1, "WxH", "Cut a frame of W x H pixels (15-127 x 15-103) instead."},
-    {"--mode", 1, "coarse|precise", "Coarse-Burning (the default) or Precise-Burning."},
-    {"--sensitivity", 1, "N", "Coarse-Burning sensitivity, 0-254 (default 100)."},
-    {"--hologram", 0, "", "Switch \"Hologram-Efect\" on."},
-    {"--size", 1, "WxH", "The picture's raster in pixels, 15-127 x 15-103 (default 127x103)."},
-    {"--step-ms", 1, "N", "Step period in ms, 1-65535 (default 10)."},
-    {"--head", 2, "X Y", "Where the head stands at power-on, in full steps (default 0 0)."},
-    {"--auto-laser", 0, "", "Frame: switch the laser to Auto, so the outline is burned."},
-    {"--y-step-scale", 1, "N", "Burn picture: X full steps per Y full step, 1-64 (default 4)."},
-    {"--burn", 1, "OUT.png", "Write the work piece as the laser leaves it."},
-    {"--trace", 1, "OUT.csv", "Write every port write as CSV (t_ms,op,port,value)."},
-    {"--json", 0, "", "Print the summary as one JSON object."},
-    {"--help", 0, "", "Show this help and exit."},
-};
+constexpr const char* kDescription =
+    "Runs a whole job headless in virtual time on the simulated engraver, as an operator\n"
+    "would: homes X and Y, sets the job up, loads the picture, presses Run and waits for\n"
+    "the end; then prints the job time, dots, laser-on time, lost steps, stalls, wiring\n"
+    "faults, the final counters and the X drift found at the home switch.";
 
-const OptionInfo* findOption(std::string_view name) {
-    for (const OptionInfo& o : kOptions) {
-        if (o.name == name) return &o;
-    }
-    return nullptr;
-}
-
-std::string helpText() {
-    std::string text =
-        "Usage: ostrel simulate --picture FILE [--mode coarse|precise] [--sensitivity N]\n"
-        "                       [--hologram] [--size WxH] [options]\n"
-        "       ostrel simulate --frame WxH [--auto-laser] [options]\n"
-        "Runs a whole job headless in virtual time on the simulated engraver, as an operator\n"
-        "would: homes X and Y, sets the job up, loads the picture, presses Run and waits for\n"
-        "the end; then prints the job time, dots, laser-on time, lost steps, stalls, wiring\n"
-        "faults, the final counters and the X drift found at the home switch.\n\nOptions:\n";
-    for (const OptionInfo& o : kOptions) {
-        std::string left = "  ";
-        left += o.name;
-        if (!o.argument.empty()) {
-            left += ' ';
-            left += o.argument;
-        }
-        left.resize(std::max<size_t>(left.size() + 1, 30), ' ');
-        text += left + std::string(o.help) + "\n";
-    }
-    return text +
-           "\nExit status: 0 the job ended; 1 it was still running after a day of machine\n"
-           "time; 2 bad options, or a picture or output file that cannot be used.\n";
-}
+constexpr const char* kExitText =
+    "\nThe burn picture is written in the format its name ends in (.png, .bmp, .jpg,\n"
+    ".jpeg, .ppm); a name without one gets PNG.\n"
+    "\nExit status: 0 the job ended; 1 it was still running after a day of machine\n"
+    "time; 2 bad options, or a picture or output file that cannot be used or written.\n";
 
 bool toInt(std::string_view s, int& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc() && end == s.data() + s.size();
+    return !s.empty() && ec == std::errc() && end == s.data() + s.size();
 }
 
 bool toNumber(std::string_view s, double& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
-    return ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
+    return !s.empty() && ec == std::errc() && end == s.data() + s.size() && std::isfinite(out);
 }
 
-// "WxH" with whole numbers.
-bool toSize(std::string_view s, int& w, int& h) {
-    const size_t x = s.find('x');
-    return x != std::string_view::npos && toInt(s.substr(0, x), w) && toInt(s.substr(x + 1), h);
+// "AxB" (sep 'x') or "A,B" (sep ',') with two whole numbers or two numbers.
+bool toPair(std::string_view s, char sep, int& a, int& b) {
+    const size_t at = s.find(sep);
+    return at != std::string_view::npos && toInt(s.substr(0, at), a) && toInt(s.substr(at + 1), b);
+}
+bool toPair(std::string_view s, char sep, double& a, double& b) {
+    const size_t at = s.find(sep);
+    return at != std::string_view::npos && toNumber(s.substr(0, at), a) &&
+           toNumber(s.substr(at + 1), b);
 }
 
-class Checker {
-  public:
-    explicit Checker(std::ostream& err) : err_(err) {}
-    bool fail(const std::string& message) {
-        if (ok_) err_ << "ostrel simulate: " << message << "\nTry 'ostrel simulate --help'.\n";
-        ok_ = false;
-        return false;
+// The picture formats a burn picture may be written in, by the suffix of its name.
+const char* burnFormat(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "png";
+    std::string suffix = path.substr(dot + 1);
+    for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* f : {"png", "bmp", "jpg", "jpeg", "ppm"}) {
+        if (suffix == f) return f;
     }
-    bool ok() const { return ok_; }
-
-  private:
-    std::ostream& err_;
-    bool ok_ = true;
-};
+    return nullptr;
+}
 
 }  // namespace
 
 std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, int& exitCode,
                                                         std::ostream& out, std::ostream& err) {
-    exitCode = 0;
-    Checker check(err);
-    // Each option at most once, with its words.
-    std::map<std::string, std::vector<std::string>> given;
-    for (int i = 2; i < argc && check.ok(); ++i) {
-        std::string word = argv[i];
-        if (word == "-h") word = "--help";
-        std::vector<std::string> values;
-        const size_t eq = word.find('=');
-        if (word.rfind("--", 0) == 0 && eq != std::string::npos) {
-            values.push_back(word.substr(eq + 1));
-            word.resize(eq);
+    exitCode = kUsageError;
+    auto fail = [&err](const std::string& message) {
+        err << "ostrel simulate: " << message << "\nTry 'ostrel simulate --help'.\n";
+        return std::nullopt;
+    };
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    const QCommandLineOption picture("picture", "Burn this picture (JPEG, GIF, BMP or PNG).",
+                                     "FILE");
+    const QCommandLineOption frame("frame",
+                                   "Cut a frame of W x H pixels (15-127 x 15-103) instead.", "WxH");
+    const QCommandLineOption mode("mode", "Coarse-Burning (the default) or Precise-Burning.",
+                                  "coarse|precise");
+    const QCommandLineOption sensitivity("sensitivity",
+                                         "Coarse-Burning sensitivity, 0-254 (default 100).", "N");
+    const QCommandLineOption hologram("hologram", "Switch \"Hologram-Efect\" on.");
+    const QCommandLineOption size(
+        "size", "The picture's raster in pixels, 15-127 x 15-103 (default 127x103).", "WxH");
+    const QCommandLineOption stepMs("step-ms", "Step period in ms, 1-65535 (default 10).", "N");
+    const QCommandLineOption head(
+        "head", "Where the head stands at power-on, in full steps (default 0,0).", "X,Y");
+    const QCommandLineOption autoLaser("auto-laser",
+                                       "Frame: switch the laser to Auto, so the outline is "
+                                       "burned.");
+    const QCommandLineOption yStepScale(
+        "y-step-scale", "Burn picture: X full steps per Y full step, 1-64 (default 4).", "N");
+    const QCommandLineOption burn("burn", "Write the work piece as the laser leaves it.",
+                                  "OUT.png");
+    const QCommandLineOption trace("trace", "Write every port write as CSV (t_ms,op,port,value).",
+                                   "OUT.csv");
+    const QCommandLineOption json("json", "Print the summary as one JSON object.");
+    const QList<QCommandLineOption> all = {picture, frame,  mode, sensitivity,  hologram,
+                                           size,    stepMs, head, autoLaser,    yStepScale,
+                                           burn,    trace,  json, helpOption(), versionOption()};
+    parser.addOptions(all);
+
+    // argv[1] is the subcommand itself.
+    if (!parser.parse(toArguments(argc, argv, 2))) {
+        // Qt's texts name options without their dashes; ours as they are typed.
+        if (!parser.unknownOptionNames().isEmpty()) {
+            const QString name = parser.unknownOptionNames().first();
+            return fail("unknown option '" + std::string(name.size() > 1 ? "--" : "-") +
+                        shown(name.toStdString()) + "'");
         }
-        const OptionInfo* option = findOption(word);
-        if (!option) {
-            check.fail(word.rfind("-", 0) == 0 ? "unknown option '" + word + "'"
-                                               : "unexpected argument '" + word + "'");
-            break;
-        }
-        if (option->values == 0 && !values.empty()) {
-            check.fail(word + " takes no value");
-            break;
-        }
-        if (!values.empty() && option->values > 1) {
-            check.fail(word + " takes " + std::string(option->argument) + " as separate words");
-            break;
-        }
-        while (static_cast<int>(values.size()) < option->values) {
-            if (++i >= argc) {
-                check.fail(word + " needs " + std::string(option->argument));
-                break;
+        for (const QCommandLineOption& o : all) {
+            const QString name = o.names().last();
+            if (!o.valueName().isEmpty() && parser.errorText().contains("'--" + name + "'")) {
+                return fail("--" + name.toStdString() + " needs " + o.valueName().toStdString());
             }
-            values.emplace_back(argv[i]);
         }
-        if (!given.emplace(word, values).second) check.fail(word + " given twice");
+        return fail(shown(parser.errorText().toStdString()));
     }
-    if (!check.ok()) {
-        exitCode = kUsageError;
+    if (parser.isSet(helpOption())) {
+        out << fullHelp(parser, kUsage, kExitText);
+        exitCode = 0;
         return std::nullopt;
     }
-    if (given.count("--help")) {
-        out << helpText();
+    if (parser.isSet(versionOption())) {
+        out << versionText() << '\n';
+        exitCode = 0;
         return std::nullopt;
     }
+    if (!parser.positionalArguments().isEmpty()) {
+        double y = 0;
+        if (parser.isSet(head) && toNumber(parser.positionalArguments().first().toStdString(), y)) {
+            return fail("--head takes X,Y as one word, e.g. --head 30,12");
+        }
+        return fail("unexpected argument '" +
+                    shown(parser.positionalArguments().first().toStdString()) + "'");
+    }
+    // Each option at most once: a second value would silently win over the first.
+    const QStringList given = parser.optionNames();
+    for (const QCommandLineOption& o : all) {
+        qsizetype times = 0;
+        for (const QString& name : o.names()) times += given.count(name);
+        if (times > 1) return fail("--" + o.names().last().toStdString() + " given twice");
+    }
+    auto text = [&parser](const QCommandLineOption& o) { return parser.value(o).toStdString(); };
 
     SimulateCommand command;
     simulation::JobSpec& spec = command.spec;
-    auto has = [&](const char* name) { return given.count(name) != 0; };
-    auto value = [&](const char* name, size_t i = 0) { return given.at(name).at(i); };
-
-    if (has("--picture") == has("--frame")) {
-        check.fail("give either --picture FILE or --frame WxH");
-    } else if (has("--picture")) {
+    if (parser.isSet(picture) == parser.isSet(frame)) {
+        return fail("give either --picture FILE or --frame WxH");
+    }
+    if (parser.isSet(picture)) {
         spec.kind = simulation::JobKind::Picture;
-        spec.picturePath = value("--picture");
-        if (spec.picturePath.empty()) check.fail("--picture needs a file name");
-        if (has("--auto-laser")) check.fail("--auto-laser acts on a frame job only");
+        spec.picturePath = rawArgument(argc, argv, 2, parser.value(picture));
+        if (spec.picturePath.empty()) return fail("--picture needs a file name");
+        if (parser.isSet(autoLaser)) return fail("--auto-laser acts on a frame job only");
     } else {
         spec.kind = simulation::JobKind::Frame;
-        if (!toSize(value("--frame"), spec.width, spec.height)) {
-            check.fail("--frame takes WxH, e.g. 127x103, not '" + value("--frame") + "'");
+        if (!toPair(text(frame), 'x', spec.width, spec.height)) {
+            return fail("--frame takes WxH, e.g. 127x103, not '" + shown(text(frame)) + "'");
         }
-        for (const char* pictureOnly : {"--size", "--mode", "--sensitivity", "--hologram"}) {
-            if (has(pictureOnly))
-                check.fail(std::string(pictureOnly) + " acts on a picture job only");
+        for (const QCommandLineOption* pictureOnly : {&size, &mode, &sensitivity, &hologram}) {
+            if (parser.isSet(*pictureOnly)) {
+                return fail("--" + pictureOnly->names().last().toStdString() +
+                            " acts on a picture job only");
+            }
         }
-        spec.autoLaser = has("--auto-laser");
+        spec.autoLaser = parser.isSet(autoLaser);
     }
-    if (has("--size") && !toSize(value("--size"), spec.width, spec.height)) {
-        check.fail("--size takes WxH, e.g. 127x103, not '" + value("--size") + "'");
+    if (parser.isSet(size) && !toPair(text(size), 'x', spec.width, spec.height)) {
+        return fail("--size takes WxH, e.g. 127x103, not '" + shown(text(size)) + "'");
     }
-    if (check.ok() &&
-        (spec.width < simulation::kSmallestRaster || spec.width > simulation::kLargestRasterWidth ||
-         spec.height < simulation::kSmallestRaster ||
-         spec.height > simulation::kLargestRasterHeight)) {
-        check.fail("the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                   " is outside 15-127 x 15-103 pixels");
-    }
-    if (has("--mode")) {
-        const std::string mode = value("--mode");
-        if (mode != "coarse" && mode != "precise") {
-            check.fail("--mode takes coarse or precise, not '" + mode + "'");
+    if (parser.isSet(mode)) {
+        if (text(mode) != "coarse" && text(mode) != "precise") {
+            return fail("--mode takes coarse or precise, not '" + shown(text(mode)) + "'");
         }
-        spec.coarse = mode == "coarse";
+        spec.coarse = text(mode) == "coarse";
     }
-    if (has("--sensitivity") && (!toInt(value("--sensitivity"), spec.sensitivity) ||
-                                 spec.sensitivity < 0 || spec.sensitivity > 254)) {
-        check.fail("--sensitivity takes a whole number 0-254, not '" + value("--sensitivity") +
-                   "'");
+    if (parser.isSet(sensitivity) && !toInt(text(sensitivity), spec.sensitivity)) {
+        return fail("--sensitivity takes a whole number 0-254, not '" + shown(text(sensitivity)) +
+                    "'");
     }
-    spec.hologram = has("--hologram");
-    if (has("--step-ms")) {
+    spec.hologram = parser.isSet(hologram);
+    if (parser.isSet(stepMs)) {
         int ms = 0;
-        if (!toInt(value("--step-ms"), ms) || ms < 1 || ms > 65535) {
-            check.fail("--step-ms takes a whole number of 1-65535 ms, not '" + value("--step-ms") +
-                       "'");
+        if (!toInt(text(stepMs), ms)) {
+            return fail("--step-ms takes a whole number of 1-65535 ms, not '" +
+                        shown(text(stepMs)) + "'");
         }
         spec.stepMs = std::to_string(ms);
     }
-    if (has("--head")) {
-        const machine::SimConfig& m = spec.machine;
-        double x = 0, y = 0;
-        if (!toNumber(value("--head", 0), x) || !toNumber(value("--head", 1), y)) {
-            check.fail("--head takes two numbers of full steps, not '" + value("--head", 0) + " " +
-                       value("--head", 1) + "'");
-        } else if (x < m.xStopMin || x > m.xStopMax || y < m.yStopMin || y > m.yStopMax) {
-            check.fail("--head " + value("--head", 0) + " " + value("--head", 1) +
-                       " is beyond the mechanical stops (X " + std::to_string(m.xStopMin) + " to " +
-                       std::to_string(m.xStopMax) + ", Y " + std::to_string(m.yStopMin) + " to " +
-                       std::to_string(m.yStopMax) + ")");
+    if (parser.isSet(head) && !toPair(text(head), ',', spec.machine.headX, spec.machine.headY)) {
+        return fail("--head takes X,Y in full steps from the switches, e.g. 30,12, not '" +
+                    shown(text(head)) + "'");
+    }
+    if (parser.isSet(yStepScale) && !toInt(text(yStepScale), spec.yStepScale)) {
+        return fail("--y-step-scale takes a whole number 1-64, not '" + shown(text(yStepScale)) +
+                    "'");
+    }
+    if (parser.isSet(burn)) {
+        command.burnPath = rawArgument(argc, argv, 2, parser.value(burn));
+        if (command.burnPath.empty()) return fail("--burn needs a file name");
+        command.burnFormat = burnFormat(command.burnPath) ? burnFormat(command.burnPath) : "";
+        if (command.burnFormat.empty()) {
+            return fail("--burn " + shown(command.burnPath) +
+                        ": name a .png, .bmp, .jpg, .jpeg or .ppm file (the picture is written "
+                        "in the format its name ends in)");
         }
-        spec.machine.headX = x;
-        spec.machine.headY = y;
     }
-    if (has("--y-step-scale") && (!toInt(value("--y-step-scale"), spec.yStepScale) ||
-                                  spec.yStepScale < 1 || spec.yStepScale > 64)) {
-        check.fail("--y-step-scale takes a whole number 1-64, not '" + value("--y-step-scale") +
-                   "'");
+    if (parser.isSet(trace)) {
+        spec.tracePath = rawArgument(argc, argv, 2, parser.value(trace));
+        if (spec.tracePath.empty()) return fail("--trace needs a file name");
     }
-    for (const char* file : {"--burn", "--trace"}) {
-        if (has(file) && value(file).empty()) check.fail(std::string(file) + " needs a file name");
-    }
-    if (has("--burn")) command.burnPath = value("--burn");
-    if (has("--trace")) spec.tracePath = value("--trace");
-    command.json = has("--json");
+    command.json = parser.isSet(json);
 
-    if (!check.ok()) {
-        exitCode = kUsageError;
-        return std::nullopt;
-    }
+    if (const std::string why = simulation::checkSpec(spec); !why.empty())
+        return fail(shown(why, 400));
+    std::vector<NamedPath> inputs;
+    if (spec.kind == simulation::JobKind::Picture)
+        inputs.push_back({"the picture", spec.picturePath});
+    std::vector<NamedPath> outputs;
+    if (!command.burnPath.empty()) outputs.push_back({"--burn", command.burnPath});
+    if (!spec.tracePath.empty()) outputs.push_back({"--trace", spec.tracePath});
+    if (const std::string why = checkOutputs(inputs, outputs); !why.empty()) return fail(why);
+
+    exitCode = 0;
     return command;
 }
 

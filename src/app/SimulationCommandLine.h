@@ -11,13 +11,15 @@ namespace ostrel::app {
 
 struct SimulateCommand {
     simulation::JobSpec spec;
-    std::string burnPath;  // --burn OUT.png; "" for none
-    bool json = false;     // --json: the summary as one JSON object
+    std::string burnPath;    // --burn OUT.png; "" for none
+    std::string burnFormat;  // the format its name ends in ("png" without a suffix)
+    bool json = false;       // --json: the summary as one JSON object
 };
 
-// Parses `ostrel simulate ...`; argv[1] is "simulate". --help prints the usage on `out` and
-// returns nullopt with exitCode 0; a bad option returns nullopt with exitCode 2 and a message
-// on `err`.
+// Parses `ostrel simulate ...` with QCommandLineParser; argv[1] is "simulate". --help and
+// --version print on `out` and return nullopt with exitCode 0. A bad option, a value outside the
+// job's ranges (simulation::checkSpec), a burn picture name without a format we write, or an output
+// that names an input or another output returns nullopt with exitCode 2 and a message on `err`.
 std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, int& exitCode,
                                                         std::ostream& out, std::ostream& err);
 

@@ -1,6 +1,8 @@
 // Form1's timers, the access to its values by name, and its snapshots.
 #include "form/Form1.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -149,31 +151,10 @@ std::optional<std::string> Form1::get(std::string_view name) const {
     return std::nullopt;
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (char ch : s) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 std::string Form1::dumpJson() const {
-    std::string out = "{";
-    bool first = true;
+    QJsonObject out;
     auto add = [&](const std::string& key, const std::string& value) {
-        if (!first) out += ",";
-        first = false;
-        out += jsonString(key) + ":" + jsonString(value);
+        out.insert(QString::fromStdString(key), QString::fromStdString(value));
     };
     for (const std::string& v : variableNames()) add(v, *get(v));
     for (const NamedTimer& t : kTimers) {
@@ -191,7 +172,7 @@ std::string Form1::dumpJson() const {
             add(c->name + ".ScaleHeight", std::to_string(p->ScaleHeight()));
         }
     }
-    return out + "}";
+    return QJsonDocument(out).toJson(QJsonDocument::Compact).toStdString();
 }
 
 }  // namespace ostrel::form

@@ -38,7 +38,8 @@ class Form1 : public FormState {
     // property as "Control.Property" ("Label1(0).Caption", "Timer4.Enabled",
     // "Picture2.Point(3,4)"). Booleans read True/False, colours and numbers decimal.
     std::optional<std::string> get(std::string_view name) const;
-    // Every variable and property as one JSON object (pictures by size only).
+    // Every variable and property as one JSON object of texts, keys in name order (pictures by
+    // size only).
     std::string dumpJson() const;
 
     // The window as a value: the state and every timer's Enabled and Interval.
@@ -104,8 +105,5 @@ bool anyEnabled(const Form1& f, std::span<const TimerMember> group);
 int countEnabled(const Form1& f, std::span<const TimerMember> group);
 // Disables every timer of a group.
 void disableAll(Form1& f, std::span<const TimerMember> group);
-
-// A text as a JSON string literal, quotes included.
-std::string jsonString(const std::string& s);
 
 }  // namespace ostrel::form

@@ -22,16 +22,22 @@ void TracingPort::setFaultHandler(std::function<void()> handler) {
 }
 
 bool TracingPort::openCsv(const std::string& path, bool microseconds, std::string& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // NOTE: O_NONBLOCK so that a FIFO with no reader is refused (ENXIO) instead of waited on;
+    // the rows are then written blocking.
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
-        error = "cannot write the trace file " + path + ": " + std::strerror(errno);
+        error = "cannot write the trace file " + path + ": " +
+                (errno == ENXIO ? "it is a FIFO that no process reads" : std::strerror(errno));
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
+    csvError_ = 0;
     microseconds_ = microseconds;
     static const char header[] = "t_ms,op,port,value\n";
-    [[maybe_unused]] ssize_t n = ::write(fd_, header, sizeof header - 1);
+    writeRow(header, sizeof header - 1);
     return true;
 }
 
@@ -47,8 +53,16 @@ void TracingPort::record(bool write, uint16_t address, uint8_t value, bool faile
                 : std::snprintf(line, sizeof line, "%.0f,%s,%u,%u\n", t, op, address, value);
         // NOTE: one write() per row, no stdio buffer: the row is in the file even if the
         // program dies right after.
-        [[maybe_unused]] ssize_t n = ::write(fd_, line, static_cast<size_t>(len));
+        writeRow(line, static_cast<size_t>(len));
     }
+}
+
+void TracingPort::writeRow(const char* row, size_t size) {
+    ssize_t n = -1;
+    do {
+        n = ::write(fd_, row, size);
+    } while (n < 0 && errno == EINTR);
+    if (csvError_ == 0 && n != static_cast<ssize_t>(size)) csvError_ = n < 0 ? errno : EIO;
 }
 
 void TracingPort::out(uint16_t address, uint8_t value) {

@@ -46,12 +46,16 @@ class TracingPort final : public Port {
     // Writes "t_ms,op,port,value" rows to a file, flushed after every row so that the trace
     // survives a crash. `microseconds` prints t_ms with three decimals (real-time runs).
     bool openCsv(const std::string& path, bool microseconds, std::string& error);
+    // The error (errno) of the first write to the CSV file that failed or fell short, or 0:
+    // a trace that stops at a full disk or a closed pipe must not pass for a whole one.
+    int csvError() const { return csvError_; }
     const std::vector<TraceRecord>& records() const { return records_; }
     void clear() { records_.clear(); }
     Port& inner() { return inner_; }
 
   private:
     void record(bool write, uint16_t address, uint8_t value, bool failed = false);
+    void writeRow(const char* row, size_t size);
 
     Port& inner_;
     Clock clock_;
@@ -59,6 +63,7 @@ class TracingPort final : public Port {
     bool traceReads_ = false;
     bool microseconds_ = false;
     int fd_ = -1;
+    int csvError_ = 0;
     std::vector<TraceRecord> records_;
     bool faultPending_ = false;  // the inner port has faulted; the handler is still to run
     std::atomic<bool> restedFromSignal_{false};

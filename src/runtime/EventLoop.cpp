@@ -1,9 +1,10 @@
 // Timer handles and the interval text rule shared by both event loops.
 #include "runtime/EventLoop.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
+#include <system_error>
 
 namespace ostrel::runtime {
 
@@ -69,8 +70,13 @@ int parseIntervalText(std::string_view text) {
         }
     }
     if (digits == 0 || points > 1) return -1;
-    const std::string copy(text);
-    const double value = std::strtod(copy.c_str(), nullptr);
+    // NOTE: from_chars reads the point whatever the locale says (Qt sets the C library's locale
+    // from the environment, and strtod under a comma locale stops at the point); it takes no
+    // leading plus.
+    if (text.front() == '+') text.remove_prefix(1);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return -1;
     const double rounded = std::nearbyint(value);  // default rounding: halves to even
     if (!(rounded >= 1 && rounded <= 65535)) return -1;
     return static_cast<int>(rounded);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <utility>
 
+#include "form/HeadlessHost.h"
 #include "form/Snapshot.h"
 #include "jobs/PictureRun.h"
 #include "machine/TracingPort.h"
@@ -29,41 +30,15 @@ std::string sliderValue(int pixels) {
     return std::to_string((pixels + kBorderPixels) * kTwipsPerPixel);
 }
 
-// The platform as a headless job sees it: the Load dialog answers with the job's picture, and
-// every message is kept for the summary.
-class JobHost final : public form::Host {
-  public:
-    explicit JobHost(std::string folder) : folder_(std::move(folder)) {}
-
-    void answerNextDialog(std::string path) { answer_ = std::move(path); }
-    const std::vector<std::string>& errors() const { return errors_; }
-    const std::vector<std::string>& messages() const { return messages_; }
-
-    std::string openFileDialog(const form::FileDialogRequest&) override {
-        return std::exchange(answer_, std::string());
-    }
-    void messageBox(const std::string& text, const std::string& title) override {
-        messages_.push_back(title + ": " + text);
-    }
-    void showError(const std::string& text) override { errors_.push_back(text); }
-    bool openWithViewer(const std::string&) override { return false; }
-    void showExplanation() override {}
-    void showAbout() override {}
-    void endProgram() override {}
-    std::string programFolder() override { return folder_; }
-
-  private:
-    std::string folder_;
-    std::string answer_;
-    std::vector<std::string> errors_;
-    std::vector<std::string> messages_;
-};
-
 // One core on its own clock and machine, and what a summary needs to know about its run.
 class Simulation {
   public:
     Simulation(const machine::SimConfig& config, std::string folder)
-        : sim_(config, [this] { return loop_.nowMs(); }), host_(std::move(folder)) {}
+        : sim_(config, [this] { return loop_.nowMs(); }) {
+        // The Load dialog answers with the job's picture; every message is kept for the summary.
+        host_.folder = std::move(folder);
+        host_.viewerWorks = false;
+    }
 
     Simulation(const Simulation&) = delete;
     Simulation& operator=(const Simulation&) = delete;
@@ -73,6 +48,7 @@ class Simulation {
         trace_ = std::make_unique<machine::TracingPort>(sim_, [this] { return loop_.nowMs(); });
         return trace_->openCsv(path, false, error);
     }
+    int traceError() const { return trace_ ? trace_->csvError() : 0; }
 
     void build(JobKind kind) {
         kind_ = kind;
@@ -88,7 +64,7 @@ class Simulation {
 
     panel::Engraver& engraver() { return *engraver_; }
     Form1& form() { return engraver_->form(); }
-    JobHost& host() { return host_; }
+    form::HeadlessHost& host() { return host_; }
 
     // An operator event that must be taken; false (with `error` set) when the window refused.
     bool click(const std::string& name) { return accepted(name, engraver_->click(name), ""); }
@@ -115,7 +91,8 @@ class Simulation {
         if (!click("Command2(1)")) return unusable(s);
         if (!jobRunning()) {
             error_ = "Run started no job";
-            for (const std::string& m : host_.messages()) error_ += " (" + m + ")";
+            for (const auto& [text, title] : host_.messages)
+                error_ += " (" + title + ": " + text + ")";
             return unusable(s);
         }
         if (kind_ == JobKind::Picture) countDots();
@@ -187,7 +164,7 @@ class Simulation {
     runtime::VirtualEventLoop loop_;
     machine::SimEngraver sim_;
     std::unique_ptr<machine::TracingPort> trace_;
-    JobHost host_;
+    form::HeadlessHost host_;
     std::unique_ptr<panel::Engraver> engraver_;
     JobKind kind_ = JobKind::Picture;
     std::string error_;
@@ -198,15 +175,16 @@ class Simulation {
     double column_ = 0;
 };
 
-// Why a spec cannot be run, or "" when it can.
+}  // namespace
+
 std::string checkSpec(const JobSpec& spec) {
     const int maxWidth = kLargestRasterWidth, maxHeight = kLargestRasterHeight;
     if (spec.width < kSmallestRaster || spec.width > maxWidth || spec.height < kSmallestRaster ||
         spec.height > maxHeight) {
         return "the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-               " is outside the sliders' range: " + std::to_string(kSmallestRaster) + "-" +
-               std::to_string(maxWidth) + " x " + std::to_string(kSmallestRaster) + "-" +
-               std::to_string(maxHeight) + " pixels";
+               " is outside " + std::to_string(kSmallestRaster) + "-" + std::to_string(maxWidth) +
+               " x " + std::to_string(kSmallestRaster) + "-" + std::to_string(maxHeight) +
+               " pixels";
     }
     if (spec.sensitivity < 0 || spec.sensitivity > 254) {
         return "the sensitivity " + std::to_string(spec.sensitivity) + " is outside 0-254";
@@ -231,8 +209,19 @@ std::string checkSpec(const JobSpec& spec) {
             return "cannot use the picture " + spec.picturePath + ": the file is empty";
         }
     }
+    const machine::SimConfig& m = spec.machine;
+    if (!(m.headX >= m.xStopMin && m.headX <= m.xStopMax && m.headY >= m.yStopMin &&
+          m.headY <= m.yStopMax)) {
+        char head[64];
+        std::snprintf(head, sizeof head, "%g,%g", m.headX, m.headY);
+        return "the head at " + std::string(head) + " is beyond the mechanical stops (X " +
+               std::to_string(m.xStopMin) + " to " + std::to_string(m.xStopMax) + ", Y " +
+               std::to_string(m.yStopMin) + " to " + std::to_string(m.yStopMax) + ")";
+    }
     return {};
 }
+
+namespace {
 
 const char* optionOf(JobKind kind) {
     return kind == JobKind::Picture ? "Option1" : "Option2";
@@ -272,10 +261,10 @@ bool setUp(Simulation& s, const JobSpec& spec) {
     }
 
     if (picture) {
-        s.host().answerNextDialog(spec.picturePath);
+        s.host().dialogAnswers.assign(1, spec.picturePath);
         if (!s.click("Command2(0)")) return false;
-        if (!s.host().errors().empty()) {
-            s.fail(s.host().errors().back());
+        if (!s.host().errors.empty()) {
+            s.fail(s.host().errors.back());
             return false;
         }
         if (f.Picture1.raster.isNull()) {
@@ -339,6 +328,7 @@ JobSummary simulateJob(const JobSpec& spec) {
     }
     JobSummary summary = s.run(spec.maxJobMs);
     summary.yStepScale = spec.yStepScale;
+    summary.traceError = s.traceError();
     return summary;
 }
 

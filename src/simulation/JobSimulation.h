@@ -69,6 +69,7 @@ struct JobSummary {
     int maxXDrift = 0, lastXDrift = 0;
     std::vector<machine::Exposure> exposures;  // the laser's work, for the burn picture
     int yStepScale = 4;
+    int traceError = 0;  // errno of the first write to the trace file that failed, or 0
 };
 
 // Powers up a fresh core on its own virtual loop and simulated engraver, and runs the job as an
@@ -77,6 +78,10 @@ struct JobSummary {
 // "Hologram-Efect" and the speed; Load with the picture; the job's option; for Auto, Manual,
 // "Auto", Manual again; then Run, until every job timer is off.
 JobSummary simulateJob(const JobSpec& spec);
+// Why a spec cannot be run (a size, sensitivity, step period, Y step scale or head position out
+// of range, a picture that is missing or empty), or "" when it can. The one place these ranges
+// are checked: simulateJob refuses with it, and `ostrel simulate` before it starts anything.
+std::string checkSpec(const JobSpec& spec);
 
 // Runs Run on a snapshot of a window (Form1::snapshot()) and a copy of its machine: the head's
 // position, rotors, registers and stops. Nothing is homed; every timer starts off (so a

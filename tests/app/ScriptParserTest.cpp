@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "app/Inputs.h"
 #include "app/Script.h"
 
 namespace ostrel::app {
@@ -213,6 +214,54 @@ TEST(ScriptParser, SplitsWordsQuotesAndComments) {
         ASSERT_TRUE(splitScriptLine(c.line, words, reason)) << reason;
         EXPECT_EQ(words, c.words);
     }
+}
+
+// Bytes from a script as messages show them: printable text as it is, everything a terminal
+// would act on escaped, a long text cut with its length.
+TEST(Shown, EscapesWhatATerminalWouldActOnAndCutsLongTexts) {
+    const struct {
+        std::string bytes;
+        const char* text;
+    } cases[] = {
+        {"plain words", "plain words"},
+        {"a\\b", "a\\\\b"},
+        {"\x1b[2J\x07", "\\x1B[2J\\x07"},
+        {"tab\there\r\n", "tab\\there\\r\\n"},
+        {"\x7f", "\\x7F"},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac"},                   // UTF-8 stays
+        {"\xc2\x9b", "\\xC2\\x9B"},           // C1 control (CSI)
+        {"\xff\xfe", "\\xFF\\xFE"},           // not UTF-8
+        {"\xe2\x82", "\\xE2\\x82"},           // cut sequence
+        {"\xed\xa0\x80", "\\xED\\xA0\\x80"},  // a surrogate
+    };
+    for (const auto& c : cases) EXPECT_EQ(shown(c.bytes), c.text) << c.bytes;
+    EXPECT_EQ(shown(std::string(100, 'y'), 10), "yyyyyyyyyy... (100 bytes)");
+    EXPECT_EQ(shown(std::string(10, 'y'), 10), "yyyyyyyyyy");
+}
+
+TEST(ParseScenario, AByteOrderMarkIsNoPartOfTheFirstCommand) {
+    const ParseResult r = parseScenario("\xEF\xBB\xBFhead 3 4\nstart\n");
+    ASSERT_TRUE(r.ok()) << r.errors.front().message();
+    EXPECT_EQ(r.scenario.start.headX, 3);
+    EXPECT_FALSE(parseScenario("start\n\xEF\xBB\xBFwait 1\n").ok()) << "only at the start";
+}
+
+TEST(ParseScenario, EchoedWordsAreEscapedAndOnlyTheFirstErrorsPrinted) {
+    const ParseResult r = parseScenario("start\nclick \"\x1b[31m\"\nset HScroll3 \x9b\n");
+    ASSERT_EQ(r.errors.size(), 2u);
+    EXPECT_EQ(r.errors[0].message(), "line 2: unknown control \"\\x1B[31m\"");
+    EXPECT_EQ(r.errors[1].message(), "line 3: HScroll3 value \"\\x9B\" is not a whole number");
+
+    std::string garbage;
+    for (int i = 0; i < 500; ++i) garbage += "bogus\n";
+    std::ostringstream err;
+    printParseErrors(parseScenario(garbage), err);
+    EXPECT_NE(err.str().find("line 20: unknown command"), std::string::npos);
+    EXPECT_EQ(err.str().find("line 21:"), std::string::npos);
+    EXPECT_NE(err.str().find("... and 480 more malformed lines\n"), std::string::npos);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/Script.h"
-#include "app/ScriptHost.h"
+#include "form/HeadlessHost.h"
 
 namespace ostrel::app {
 namespace {
@@ -207,13 +207,22 @@ TEST(ScriptRun, FocusLostReleasesAHeldJogButton) {
     EXPECT_EQ(r.code, kScriptPassed) << r.out;
 }
 
-TEST(ScriptHost, AnswersDialogsInOrderAndCancelsWhenNoneIsLeft) {
+// The host `ostrel script` runs on prints each service on one line, as the runner sets it up.
+form::HeadlessHost printingHost(std::ostringstream& out, std::string folder, std::string baseDir) {
+    form::HeadlessHost host;
+    host.folder = std::move(folder);
+    host.baseDir = std::move(baseDir);
+    host.log = [&out](const std::string& line) { out << line << '\n'; };
+    return host;
+}
+
+TEST(HeadlessHost, AnswersDialogsInOrderAndCancelsWhenNoneIsLeft) {
     std::ostringstream out;
-    ScriptHost host(out, "/program", "/scripts/here");
+    form::HeadlessHost host = printingHost(out, "/program", "/scripts/here");
     host.queueDialogAnswer("pictures/../cat.jpg");
     host.queueDialogAnswer("");
     host.queueDialogAnswer("/abs/dog.bmp");
-    const form::FileDialogRequest request;
+    const form::FileDialogRequest request{"/program", "jpg", "Pictures (*.jpg)"};
     EXPECT_EQ(host.openFileDialog(request), "/scripts/here/cat.jpg");
     EXPECT_EQ(host.openFileDialog(request), "");
     EXPECT_EQ(host.openFileDialog(request), "/abs/dog.bmp");
@@ -222,24 +231,30 @@ TEST(ScriptHost, AnswersDialogsInOrderAndCancelsWhenNoneIsLeft) {
               "dialog: /scripts/here/cat.jpg\ndialog: cancel\ndialog: /abs/dog.bmp\n"
               "dialog: cancel (no answer left)\n");
     EXPECT_EQ(host.programFolder(), "/program");
+    ASSERT_EQ(host.dialogs.size(), 4u);
+    EXPECT_EQ(host.dialogs[0].defaultExtension, "jpg");
 }
 
-TEST(ScriptHost, PrintsEachPlatformServiceOnOneLine) {
+TEST(HeadlessHost, PrintsAndRecordsEachPlatformServiceAndEndsOnce) {
     std::ostringstream out;
-    ScriptHost host(out, "/program", "");
+    form::HeadlessHost host = printingHost(out, "/program", "");
     int ends = 0;
-    host.setOnEnd([&] { ++ends; });
+    host.onEnd = [&] { ++ends; };
     host.messageBox("Select Option < Picture <> Frame >", "Info");
     host.showError("cannot read cat.jpg");
     EXPECT_TRUE(host.openWithViewer("/program/graver.jpg"));
     host.showExplanation();
     host.showAbout();
-    EXPECT_FALSE(host.ended());
+    EXPECT_FALSE(host.ended);
     host.endProgram();
     host.endProgram();
-    EXPECT_TRUE(host.ended());
+    EXPECT_TRUE(host.ended);
     EXPECT_EQ(ends, 1);
-    EXPECT_EQ(host.opened(), std::vector<std::string>{"/program/graver.jpg"});
+    EXPECT_EQ(host.opened, std::vector<std::string>{"/program/graver.jpg"});
+    EXPECT_EQ(host.errors, std::vector<std::string>{"cannot read cat.jpg"});
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].second, "Info");
+    EXPECT_EQ(host.explanations + host.abouts, 2);
     EXPECT_EQ(out.str(),
               "message \"Info\": Select Option < Picture <> Frame >\n"
               "error: cannot read cat.jpg\n"
@@ -247,6 +262,16 @@ TEST(ScriptHost, PrintsEachPlatformServiceOnOneLine) {
               "window: Explanation\n"
               "window: About\n"
               "end of program\n");
+}
+
+TEST(HeadlessHost, WithoutALogItOnlyRecordsAndAViewerCanFail) {
+    form::HeadlessHost host;
+    host.viewerWorks = false;
+    host.dialogAnswers = {"relative/cat.jpg"};
+    EXPECT_EQ(host.openFileDialog({}), "relative/cat.jpg");
+    EXPECT_FALSE(host.openWithViewer("/x/graver.jpg"));
+    host.endProgram();
+    EXPECT_TRUE(host.ended);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST(Simulate, JobTimeEqualsTheSameJobRunAsAScenario) {
     QTemporaryDir dir;
     const QString picture = greyPicture(dir, 22, 17, gradient);
     const Result r = ostrel({"simulate", "--picture", picture, "--mode", "precise", "--size",
-                             "22x17", "--step-ms", "5", "--head", "30", "12", "--json"});
+                             "22x17", "--step-ms", "5", "--head", "30,12", "--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const qint64 jobMs = r.json()["jobMs"].toInteger();
 
@@ -241,9 +241,12 @@ TEST(Simulate, BadOptionsAndUnusablePicturesExitWithTwo) {
         {{"--picture", picture, "--sensitivity", "255"}, "0-254"},
         {{"--picture", picture, "--step-ms", "0"}, "1-65535"},
         {{"--picture", picture, "--step-ms", "ten"}, "1-65535"},
-        {{"--picture", picture, "--head", "5"}, "--head needs X Y"},
-        {{"--picture", picture, "--head", "5", "y"}, "two numbers"},
-        {{"--picture", picture, "--head", "2000", "0"}, "beyond the mechanical stops"},
+        {{"--picture", picture, "--head"}, "--head needs X,Y"},
+        {{"--picture", picture, "--head", "5"}, "--head takes X,Y"},
+        {{"--picture", picture, "--head", "5,y"}, "--head takes X,Y"},
+        {{"--picture", picture, "--head", "5", "3"}, "--head takes X,Y as one word"},
+        {{"--picture", picture, "--head", "2000,0"}, "beyond the mechanical stops"},
+        {{"--picture", picture, "--head", "0,-5"}, "beyond the mechanical stops"},
         {{"--picture", picture, "--y-step-scale", "0"}, "1-64"},
         {{"--picture", picture, "--auto-laser"}, "frame job only"},
         {{"--frame", "20x20", "--mode", "precise"}, "picture job only"},

@@ -1,6 +1,7 @@
 // The interval text rule of the step-period boxes, and timers keeping their interval on bad text.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 #include "runtime/VirtualEventLoop.h"
@@ -29,6 +30,32 @@ TEST(ParseIntervalText, Table) {
 
 TEST(ParseIntervalText, OverlongTextGivesNoInterval) {
     EXPECT_EQ(parseIntervalText(std::string(40, '0') + "5"), -1);
+}
+
+// Qt sets the C library's locale from the environment; a locale whose decimal mark is a comma
+// must not change what an operator's "1.5" means.
+TEST(ParseIntervalText, TheDecimalPointHoldsUnderACommaLocale) {
+    struct Restore {
+        std::string name = std::setlocale(LC_ALL, nullptr);
+        ~Restore() { std::setlocale(LC_ALL, name.c_str()); }
+    } restore;
+    const char* comma = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_ALL, name)) {
+            comma = name;
+            break;
+        }
+    }
+    if (!comma) {
+        GTEST_SKIP() << "no comma locale is installed (generate de_DE.UTF-8 with locale-gen)";
+    }
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << comma;
+    const struct {
+        const char* text;
+        int ms;
+    } cases[] = {{"1.5", 2}, {"0.9", 1}, {"2.5", 2}, {"10.6", 11}, {"1,5", -1}, {"65535.4", 65535}};
+    for (const auto& c : cases)
+        EXPECT_EQ(parseIntervalText(c.text), c.ms) << c.text << " in " << comma;
 }
 
 TEST(TimerIntervalText, InvalidTextKeepsThePreviousInterval) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "form/HeadlessHost.h"
 #include "machine/Registers.h"
 #include "machine/SimEngraver.h"
 #include "machine/TracingPort.h"
@@ -13,39 +14,8 @@
 
 namespace ostrel::test {
 
-// Records what the core asks of the platform, and answers file dialogs from a queue.
-class FakeHost final : public form::Host {
-  public:
-    std::vector<std::string> dialogAnswers;  // each answers one dialog; none left = cancel
-    std::vector<form::FileDialogRequest> dialogs;
-    std::vector<std::pair<std::string, std::string>> messages;  // text, title
-    std::vector<std::string> errors;
-    std::vector<std::string> opened;
-    bool viewerWorks = true;
-    int explanations = 0, abouts = 0;
-    bool ended = false;
-    std::string folder;  // program folder; a fresh temporary folder by default
-
-    std::string openFileDialog(const form::FileDialogRequest& request) override {
-        dialogs.push_back(request);
-        if (dialogAnswers.empty()) return "";
-        std::string answer = dialogAnswers.front();
-        dialogAnswers.erase(dialogAnswers.begin());
-        return answer;
-    }
-    void messageBox(const std::string& text, const std::string& title) override {
-        messages.emplace_back(text, title);
-    }
-    void showError(const std::string& text) override { errors.push_back(text); }
-    bool openWithViewer(const std::string& path) override {
-        opened.push_back(path);
-        return viewerWorks;
-    }
-    void showExplanation() override { ++explanations; }
-    void showAbout() override { ++abouts; }
-    void endProgram() override { ended = true; }
-    std::string programFolder() override { return folder; }
-};
+// The tests' platform is the headless one: set its answers, read its record.
+using FakeHost = form::HeadlessHost;
 
 struct Harness {
     explicit Harness(const machine::SimConfig& config = {});
