@@ -28,7 +28,8 @@ int runGui(int argc, char** argv) {
     // nothing puts at rest. A signal that comes before the window waits in the pipe.
     safety::StopSignals stops;
     QApplication::setApplicationName(QStringLiteral("ostrel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
+    // NOTE: no application display name: the window system would append it to every window
+    // title, and the titles are exactly the windows' captions.
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
     // NOTE: Fusion draws a button in its palette's button colour, which the toggles rely on
     // to show their state (red on, light grey off).

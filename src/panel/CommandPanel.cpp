@@ -95,11 +95,21 @@ bool CommandPanel::LoadCommand() {
 void CommandPanel::RunCommand() {
     // NOTE: a second job started over a running job, jog, homing or wiring test would drive
     // the same motors from two timers at once; Run then starts nothing.
-    if (wiringTest_.running()) return;
+    auto refuse = [this](const char* why) {
+        ++refusedRuns_;
+        runRefusal_ = why;
+    };
+    if (wiringTest_.running()) {
+        return refuse("Run started nothing: a wiring test is running.");
+    }
     const form::Form1& f = ctx_.form;
     for (const runtime::Timer* t :
          {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) return;
+        if (t->Enabled()) {
+            return refuse(
+                "Run started nothing: a job, a jog or homing is moving the motors. Abort stops "
+                "it.");
+        }
     }
     StartJob();
 }

@@ -1,7 +1,9 @@
 // The whole headless core: Form1, the subsystems' handlers and the routing of window events.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,12 @@
 #include "panel/CommandPanel.h"
 
 namespace ostrel::panel {
+
+// The port as a monitor shows it.
+struct PortReading {
+    uint8_t data = 0, control = 0;  // the bytes last written, read back
+    std::optional<uint8_t> status;  // read from the port; none while a motor runs
+};
 
 enum class EventResult {
     Handled,
@@ -52,6 +60,9 @@ class Engraver {
     void RestNow();
     // True while a job, jog or homing moves a motor (Timer1, Timer2, Timer4 ... Timer9).
     bool motionRunning();
+    // Reads the port for a monitor: the status only while no job, jog or homing uses the port,
+    // so that the reads never come between the steps' writes.
+    PortReading readPort();
 
     form::Form1& form() { return form_; }
     form::Context& context() { return ctx_; }

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "runtime/EventLoop.h"
+#include "ui/ClassicStyle.h"
 #include "ui/Look.h"
 #include "ui/Widgets.h"
 
@@ -30,6 +31,11 @@ using form::Kind;
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+
+// Why a speed or pulse text shows red.
+constexpr char kInvalidPeriodTip[] =
+    "Not a period the timers can take: a number of milliseconds from 1 to 65535 (a fraction "
+    "rounds to whole ones). The previous period stays in force.";
 
 enum class Face { Sans, Heavy };
 
@@ -243,6 +249,8 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
         case Kind::CheckBox: {
             auto* box = new QCheckBox(parent);
             box->setAutoFillBackground(true);
+            // NOTE: a button fills with its button colour; a box lies on its back colour.
+            box->setBackgroundRole(QPalette::Window);
             connect(box, &QCheckBox::clicked, this, [this, name] { forwardClick(name); });
             w = box;
             break;
@@ -253,6 +261,7 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             // group would keep a second copy of that state.
             option->setAutoExclusive(false);
             option->setAutoFillBackground(true);
+            option->setBackgroundRole(QPalette::Window);
             connect(option, &QRadioButton::clicked, this, [this, name] { forwardClick(name); });
             w = option;
             break;
@@ -280,12 +289,20 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             return nullptr;
     }
     w->setObjectName(QString::fromStdString(name));
+    if (c.kind == Kind::Button || c.kind == Kind::GraphicalButton || c.kind == Kind::ComboBox ||
+        c.kind == Kind::CheckBox || c.kind == Kind::OptionButton) {
+        if (!qobject_cast<JogButton*>(w)) w->setStyle(classicStyle());
+    }
     w->setFont(look.face == Face::Heavy ? heavyFont(look.pixelSize)
                                         : sansFont(look.pixelSize, look.bold));
     if (look.fore >= 0) {
         setRole(w, QPalette::WindowText, toQColor(look.fore));
-        setRole(w, QPalette::ButtonText, toQColor(look.fore));
-        setRole(w, QPalette::Text, toQColor(look.fore));
+        // NOTE: a frame's caption colour is not its buttons' and lists' text colour: those
+        // would take the olive from the frame.
+        if (c.kind != Kind::Frame) {
+            setRole(w, QPalette::ButtonText, toQColor(look.fore));
+            setRole(w, QPalette::Text, toQColor(look.fore));
+        }
     }
     return w;
 }
@@ -387,11 +404,18 @@ void MainWindow::render(const Binding& b) {
             if (combo->currentText() != text) combo->setEditText(text);
             setRole(w, QPalette::Base, toQColor(c.backColor));
             setRole(w, QPalette::Button, toQColor(c.backColor));
-            // A period the timers cannot take is shown in red until it is valid again; the
-            // timers keep their previous interval meanwhile.
-            setRole(
-                w, QPalette::Text,
-                runtime::isValidIntervalText(c.caption) ? toQColor(look.fore) : QColor(Qt::red));
+            // A period the timers cannot take is shown in red until it is valid again, with
+            // the valid range in the text field's tooltip; the timers keep their previous
+            // interval meanwhile. NOTE: only the text field turns red, not the drop-down list.
+            if (QLineEdit* edit = combo->lineEdit()) {
+                const bool valid = runtime::isValidIntervalText(c.caption);
+                setRole(edit, QPalette::Text, valid ? toQColor(look.fore) : QColor(Qt::red));
+                const QString why = valid
+                                        ? QString()
+                                        : QString::fromStdString(c.toolTip) + QStringLiteral("\n") +
+                                              QString::fromLatin1(kInvalidPeriodTip);
+                if (edit->toolTip() != why) edit->setToolTip(why);
+            }
             break;
         }
         case Kind::CheckBox:
