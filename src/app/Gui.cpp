@@ -92,6 +92,10 @@ int runGui(int argc, char** argv) {
     // On the simulator the machine is only seen there.
     if (opened.sim) machineWindow.showBeside();
     engraver.Load();
+    // NOTE: the load procedure is no dispatch of the loop, so no window hears of it by itself:
+    // the jog buttons it disabled and the watchdog it stopped show at once.
+    window.renderNow();
+    machineWindow.refreshNow();
 #ifdef OSTREL_TEST_HOOKS
     if (!options->testHook.empty()) testhooks::schedule(options->testHook, engraver);
 #endif

@@ -72,9 +72,9 @@ QSize WorkPieceView::sizeHint() const {
 }
 
 QSize WorkPieceView::minimumSizeHint() const {
-    // NOTE: half a screen pixel per canvas pixel at the least: a dot (4 x 4 canvas pixels)
-    // still shows as 2 x 2.
-    return {kCanvasWidth / 2 + 42, kCanvasHeight / 2 + 52};
+    // NOTE: about 0.4 screen pixels per canvas pixel at the least: a dot (4 x 4 canvas
+    // pixels) still shows, as 1.6 x 1.6.
+    return {kCanvasWidth * 2 / 5 + 42, kCanvasHeight * 2 / 5 + 52};
 }
 
 void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,

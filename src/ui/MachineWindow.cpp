@@ -82,13 +82,13 @@ constexpr std::array<uint8_t, 8> kKnownStatus{254, 255, 222, 223, 126, 127, 94, 
 
 // The side column's width and the narrowest the window gets; below kTwoColumnWidth the work
 // piece goes above the boxes.
-constexpr int kSideWidth = 420;
+constexpr int kSideWidth = 390;
 constexpr int kMinimumWidth = 360;
 constexpr int kMinimumHeight = 320;
-constexpr int kTwoColumnWidth = kSideWidth + 330;
+constexpr int kTwoColumnWidth = kSideWidth + 270;
 // The size it opens at when the screen has room.
 constexpr int kWantedWidth = 1060;
-constexpr int kWantedHeight = 700;
+constexpr int kWantedHeight = 860;
 constexpr int kGap = 8;  // between the main window and this one
 
 const QString kPlaceKey = QStringLiteral("machineWindow/geometry");
@@ -258,6 +258,7 @@ void MachineWindow::buildJobBox(QWidget* box) {
     big.setPixelSize(18);
     big.setBold(true);
     jobTime_->setFont(big);
+    jobTime_->setWordWrap(true);
     reserveLines(jobTime_, 1);
     jobDetail_ = new QLabel(box);
     jobDetail_->setObjectName(QStringLiteral("jobDetail"));
@@ -266,7 +267,7 @@ void MachineWindow::buildJobBox(QWidget* box) {
     jobNote_ = new QLabel(box);
     jobNote_->setObjectName(QStringLiteral("jobNote"));
     jobNote_->setWordWrap(true);
-    reserveLines(jobNote_, 2);
+    reserveLines(jobNote_, 1);
     QPalette warn = jobNote_->palette();
     warn.setColor(QPalette::WindowText, QColor(150, 40, 0));
     jobNote_->setPalette(warn);
@@ -334,6 +335,7 @@ void MachineWindow::buildWiringBox(QWidget* box) {
         auto* button = new QPushButton(text, box);
         button->setObjectName(QStringLiteral("wiring-%1").arg(static_cast<int>(kind)));
         button->setToolTip(tip);
+        button->setMinimumWidth(34);  // the buttons narrow with the window
         connect(button, &QPushButton::clicked, this, [this, kind] { startWiringTest(kind); });
         grid->addWidget(button, row, column);
         wiringButtons_.push_back(button);
@@ -366,6 +368,7 @@ void MachineWindow::buildWiringBox(QWidget* box) {
         QStringLiteral("Eight half-steps of Y out and back at the step period"), 3, 2);
     wiringStop_ = new QPushButton(QStringLiteral("Stop"), box);
     wiringStop_->setObjectName(QStringLiteral("wiringStop"));
+    wiringStop_->setMinimumWidth(34);
     connect(wiringStop_, &QPushButton::clicked, this, [this] {
         engraver_.wiringTest().Stop();
         refreshNow();
@@ -394,12 +397,23 @@ bool MachineWindow::sideBySide() const {
 
 void MachineWindow::reflow() {
     const bool wide = width() >= kTwoColumnWidth;
-    if (wide == sideBySide()) return;
-    columns_->setDirection(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
-    // One column: the boxes take the window's width, the work piece its own height.
-    side_->setFixedWidth(wide ? kSideWidth : QWIDGETSIZE_MAX);
-    if (!wide) side_->setMinimumWidth(0);
-    columns_->setStretchFactor(pieceBox_, wide ? 1 : 0);
+    if (wide != sideBySide()) {
+        // One column: the boxes first, then the work piece at the column's width.
+        columns_->setDirection(wide ? QBoxLayout::LeftToRight : QBoxLayout::BottomToTop);
+        side_->setMinimumWidth(wide ? kSideWidth : 0);
+        side_->setMaximumWidth(wide ? kSideWidth : QWIDGETSIZE_MAX);
+        columns_->setStretchFactor(pieceBox_, wide ? 1 : 0);
+    }
+    if (wide) {
+        workPiece_->setMinimumHeight(0);
+        workPiece_->setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        // As tall as the width draws the travel area, no taller.
+        const QSize hint = workPiece_->sizeHint();
+        const int across = std::max(1, scroll_->viewport()->width() - 30);
+        workPiece_->setFixedHeight(std::max(workPiece_->minimumSizeHint().height(),
+                                            across * hint.height() / hint.width()));
+    }
 }
 
 void MachineWindow::resizeEvent(QResizeEvent* event) {
@@ -460,6 +474,12 @@ void MachineWindow::showBeside() {
     }
     if (isMinimized()) showNormal();
     show();
+    if (main_ && main_->isVisible() && frameGeometry().intersects(main_->frameGeometry())) {
+        // No room beside the main window on this screen: it stays behind the main window.
+        main_->raise();
+        main_->activateWindow();
+        return;
+    }
     raise();
     activateWindow();
 }
@@ -472,6 +492,7 @@ bool MachineWindow::eventFilter(QObject* watched, QEvent* event) {
         placing_ = true;
         setGeometry(placeNow());
         placing_ = false;
+        if (frameGeometry().intersects(main_->frameGeometry())) main_->raise();
     }
     return QWidget::eventFilter(watched, event);
 }
