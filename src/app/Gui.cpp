@@ -90,7 +90,7 @@ int runGui(int argc, char** argv) {
     machineWindow.attachTo(window);
     window.show();
     // On the simulator the machine is only seen there.
-    if (opened.sim) machineWindow.showBeside();
+    if (opened.sim) machineWindow.showBeside(false);
     engraver.Load();
     // NOTE: the load procedure is no dispatch of the loop, so no window hears of it by itself:
     // the jog buttons it disabled and the watchdog it stopped show at once.

@@ -464,7 +464,7 @@ QRect MachineWindow::placeNow() const {
                        minimumSize(), frame);
 }
 
-void MachineWindow::showBeside() {
+void MachineWindow::showBeside(bool fromMenu) {
     if (!isVisible()) {
         const QRect place = placeNow();
         placing_ = true;
@@ -474,7 +474,8 @@ void MachineWindow::showBeside() {
     }
     if (isMinimized()) showNormal();
     show();
-    if (main_ && main_->isVisible() && frameGeometry().intersects(main_->frameGeometry())) {
+    if (!fromMenu && main_ && main_->isVisible() &&
+        frameGeometry().intersects(main_->frameGeometry())) {
         // No room beside the main window on this screen: it stays behind the main window.
         main_->raise();
         main_->activateWindow();
@@ -502,7 +503,7 @@ void MachineWindow::attachTo(MainWindow& main) {
     main.installEventFilter(this);
     QAction* item = main.viewMenu()->addAction(QStringLiteral("Machine"));
     item->setObjectName(QStringLiteral("machine"));
-    connect(item, &QAction::triggered, this, &MachineWindow::showBeside);
+    connect(item, &QAction::triggered, this, [this] { showBeside(true); });
     connect(&main, &MainWindow::operatorEventForwarded, this, [this] {
         noteOperatorEvent();
         if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();

@@ -45,8 +45,10 @@ class MachineWindow final : public QWidget {
 
     // Puts "Machine" into the main window's View menu and follows the operator's events there.
     void attachTo(MainWindow& main);
-    // Opens the window where it was last, or beside the main window, never over it.
-    void showBeside();
+    // Opens the window where it was last, or beside the main window. Asked for from the menu
+    // it comes to the front; at the program's start (`fromMenu` false) the main window stays in
+    // front of it where the screen has no room beside the main window.
+    void showBeside(bool fromMenu = true);
     // Brings every part of the window in line with the core now.
     void refreshNow();
     // The operator did something: the end of the last job stops being shown.
