@@ -275,7 +275,7 @@ void RegisterView::paintEvent(QPaintEvent*) {
         p.drawText(box, Qt::AlignCenter, value_ ? QString::number(on ? 1 : 0) : QString());
         p.setFont(small);
         p.setPen(text);
-        p.drawText(QRectF(box.left() - 3, 42, cell, 34), Qt::AlignHCenter | Qt::AlignTop,
+        p.drawText(QRectF(box.left() - 9, 42, cell + 12, 34), Qt::AlignHCenter | Qt::AlignTop,
                    QStringLiteral("%1\n").arg(bit) + meanings_[static_cast<size_t>(bit)]);
     }
 }
