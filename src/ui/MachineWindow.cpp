@@ -623,16 +623,13 @@ void MachineWindow::noteRunEnd() {
 }
 
 void MachineWindow::noteOperatorEvent() {
-    observe();
     const bool hadEnd = jobEnd_.has_value();
     jobEnd_.reset();
-    // A note about a refused Run stays while the motors that refused it run.
-    if (!engraver_.motionRunning() && engraver_.panel().refusedRuns() == refusedRunsSeen_ &&
-        !runNote_.isEmpty()) {
-        runNote_.clear();
-    }
+    // The note about a refused Run goes with the next event, unless the motors still run.
+    if (!engraver_.motionRunning()) runNote_.clear();
+    // What this event did: a Run refused now, or a job it ended (Abort), shows from here on.
     observe();
-    if (hadEnd) refreshJob();
+    if (hadEnd || jobEnd_ || !runNote_.isEmpty()) refreshJob();
 }
 
 bool MachineWindow::jobRunning() const {

@@ -1,6 +1,7 @@
 // The main window: builds a widget for every Form1 control, renders Form1, forwards events.
 #include "ui/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -241,6 +242,10 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             auto* combo = new QComboBox(parent);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
+            // NOTE: the drop-down list keeps black items when the text turns red.
+            QPalette list = combo->view()->palette();
+            list.setColor(QPalette::Text, Qt::black);
+            combo->view()->setPalette(list);
             connect(combo, &QComboBox::editTextChanged, this,
                     [this, name](const QString& text) { forwardSet(name, text.toStdString()); });
             w = combo;
@@ -406,15 +411,17 @@ void MainWindow::render(const Binding& b) {
             setRole(w, QPalette::Button, toQColor(c.backColor));
             // A period the timers cannot take is shown in red until it is valid again, with
             // the valid range in the text field's tooltip; the timers keep their previous
-            // interval meanwhile. NOTE: only the text field turns red, not the drop-down list.
-            if (QLineEdit* edit = combo->lineEdit()) {
+            // interval meanwhile.
+            {
                 const bool valid = runtime::isValidIntervalText(c.caption);
-                setRole(edit, QPalette::Text, valid ? toQColor(look.fore) : QColor(Qt::red));
-                const QString why = valid
-                                        ? QString()
-                                        : QString::fromStdString(c.toolTip) + QStringLiteral("\n") +
-                                              QString::fromLatin1(kInvalidPeriodTip);
-                if (edit->toolTip() != why) edit->setToolTip(why);
+                setRole(w, QPalette::Text, valid ? toQColor(look.fore) : QColor(Qt::red));
+                if (QLineEdit* edit = combo->lineEdit()) {
+                    const QString why = valid ? QString()
+                                              : QString::fromStdString(c.toolTip) +
+                                                    QStringLiteral("\n") +
+                                                    QString::fromLatin1(kInvalidPeriodTip);
+                    if (edit->toolTip() != why) edit->setToolTip(why);
+                }
             }
             break;
         }

@@ -379,6 +379,7 @@ TEST_F(MachineWindowTest, TheEndOfAJobStaysShownUntilTheOperatorActs) {
     const QString running = text("progressText");
     ASSERT_TRUE(running.startsWith(QStringLiteral("Row "))) << running.toStdString();
     h.engraver->click("Command2(5)");
+    machine->noteOperatorEvent();  // as the main window reports the Abort click
     machine->refreshNow();
     const int row = static_cast<int>(jobs::progressValue(h.form().pixelRow)) + 1;
     EXPECT_EQ(text("jobTime"), QStringLiteral("Aborted at row %1").arg(row));
