@@ -18,7 +18,7 @@
 #include <system_error>
 
 #include "machine/Registers.h"
-#include "machine/Resources.h"
+#include "panel/Resources.h"
 
 namespace ostrel::panel {
 
@@ -99,17 +99,10 @@ void CommandPanel::RunCommand() {
         ++refusedRuns_;
         runRefusal_ = why;
     };
-    if (wiringTest_.running()) {
-        return refuse("Run started nothing: a wiring test is running.");
-    }
-    const form::Form1& f = ctx_.form;
-    for (const runtime::Timer* t :
-         {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) {
-            return refuse(
-                "Run started nothing: a job, a jog or homing is moving the motors. Abort stops "
-                "it.");
-        }
+    if (wiringTest_.running()) return refuse("Run started nothing: a wiring test is running.");
+    if (form::anyEnabled(ctx_.form, form::kMotionTimers)) {
+        return refuse(
+            "Run started nothing: a job, a jog or homing is moving the motors. Abort stops it.");
     }
     StartJob();
 }
@@ -139,11 +132,7 @@ void CommandPanel::SwitchManualMode(bool on) {
 }
 
 void CommandPanel::StopAllTimers() {
-    form::Form1& f = ctx_.form;
-    for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5, &f.Timer6,
-                              &f.Timer7, &f.Timer8, &f.Timer9, &f.Timer10}) {
-        t->setEnabled(false);
-    }
+    form::disableAll(ctx_.form, form::kAllTimers);
 }
 
 void CommandPanel::AbortCommand() {
@@ -178,7 +167,7 @@ void CommandPanel::Option2Click() {
 void CommandPanel::shemaClick() {
     const std::string path = ctx_.host.programFolder() + "/graver.jpg";
     std::string error;
-    const bool written = machine::SaveResourceToFile(machine::kSchematicResource, path, error);
+    const bool written = panel::SaveResourceToFile(panel::kSchematicResource, path, error);
     ctx_.loop.doEvents();
     if (!written) {
         std::error_code ec;

@@ -1,16 +1,13 @@
 // The job preview: a copy of the window and the machine, run to the job's end in a worker thread.
 #include "simulation/JobPreview.h"
 
-#include <vector>
-
 #include "machine/Registers.h"
-#include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::simulation {
 
 int chosenJob(const form::Form1& f) {
-    return f.Option1.value   ? static_cast<int>(jobs::JobKind::Picture)
-           : f.Option2.value ? static_cast<int>(jobs::JobKind::Frame)
+    return f.Option1.value   ? static_cast<int>(JobKind::Picture)
+           : f.Option2.value ? static_cast<int>(JobKind::Frame)
                              : -1;
 }
 
@@ -37,10 +34,8 @@ JobInputs jobInputs(const form::Form1& f, const machine::SimEngraver* sim) {
         in.rotorX = sim->rotorX();
         in.rotorY = sim->rotorY();
     }
-    const runtime::Timer* timers[] = {&f.Timer4, &f.Timer5, &f.Timer6,
-                                      &f.Timer7, &f.Timer8, &f.Timer9};
     for (size_t i = 0; i < in.jobTimerIntervals.size(); ++i) {
-        in.jobTimerIntervals[i] = timers[i]->Interval();
+        in.jobTimerIntervals[i] = (f.*form::kJobTimers[i]).Interval();
     }
     return in;
 }
@@ -54,10 +49,9 @@ bool sameSetUp(const JobInputs& a, const JobInputs& b) {
 
 // A copy of the window and the machine that the worker runs the job on.
 struct JobPreview::Task {
-    runtime::VirtualEventLoop loop;
-    form::Form1 form{loop};
+    form::Snapshot window;
     std::unique_ptr<machine::SimEngraver> head;
-    jobs::JobKind kind = jobs::JobKind::Picture;
+    JobKind kind = JobKind::Picture;
 };
 
 JobPreview::JobPreview(QObject* parent) : QObject(parent) {}
@@ -76,38 +70,10 @@ void JobPreview::start(const form::Form1& f, const machine::SimEngraver* sim,
                        const JobInputs& inputs) {
     if (computing_ || inputs.kind < 0) return;
     auto task = std::make_shared<Task>();
-    task->kind = static_cast<jobs::JobKind>(inputs.kind);
-    // The copy: every control (values, captions, rasters), the timers' intervals and the
-    // window variables, as Run would find them.
-    const std::vector<form::Control*> to = task->form.controls();
-    const std::vector<const form::Control*> from = f.controls();
-    for (size_t i = 0; i < from.size() && i < to.size(); ++i) *to[i] = *from[i];
-    task->form.Picture1 = f.Picture1;
-    task->form.Picture2 = f.Picture2;
-    task->form.Picture3 = f.Picture3;
-    // NOTE: timers() hands out the timers to change them; here they are only read.
-    const auto fromTimers = const_cast<form::Form1&>(f).timers();
-    const auto toTimers = task->form.timers();
-    for (size_t i = 0; i < fromTimers.size() && i < toTimers.size(); ++i) {
-        toTimers[i].second->setInterval(fromTimers[i].second->Interval());
-    }
-    form::Form1& c = task->form;
-    c.xMovingMinus = f.xMovingMinus;
-    c.xMovingPlus = f.xMovingPlus;
-    c.yMovingMinus = f.yMovingMinus;
-    c.yMovingPlus = f.yMovingPlus;
-    c.xPhase = f.xPhase;
-    c.yPhase = f.yPhase;
-    c.xStepCount = f.xStepCount;
-    c.yStepCount = f.yStepCount;
-    c.xHomed = f.xHomed;
-    c.yHomed = f.yHomed;
-    c.initRestTicks = f.initRestTicks;
-    c.autoLaser = f.autoLaser;
-    c.laserPulseOn = f.laserPulseOn;
-    c.pixelColumn = f.pixelColumn;
-    c.pixelRow = f.pixelRow;
-    c.dotCycle = f.dotCycle;
+    task->kind = static_cast<JobKind>(inputs.kind);
+    // The copy: every control (values, captions, rasters), the timers and the window
+    // variables, as Run would find them.
+    task->window = f.snapshot();
 
     // The machine: the simulator as it stands, or for a real port one whose head stands where
     // the step counters say (its rotors, where the last moves left them, are not known).
@@ -123,14 +89,14 @@ void JobPreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     computing_ = inputs;
     if (worker_.joinable()) worker_.join();
     worker_ = std::thread([this, task, inputs] {
-        auto summary = std::make_shared<const jobs::JobSummary>(
-            jobs::simulateFrom(task->form, *task->head, task->kind));
+        auto summary =
+            std::make_shared<const JobSummary>(simulateFrom(task->window, *task->head, task->kind));
         QMetaObject::invokeMethod(
             this, [this, inputs, summary] { done(inputs, summary); }, Qt::QueuedConnection);
     });
 }
 
-void JobPreview::done(const JobInputs& inputs, std::shared_ptr<const jobs::JobSummary> summary) {
+void JobPreview::done(const JobInputs& inputs, std::shared_ptr<const JobSummary> summary) {
     if (worker_.joinable()) worker_.join();
     computing_.reset();
     summary_ = std::move(summary);

@@ -10,14 +10,14 @@
 #include <thread>
 
 #include "form/Form1.h"
-#include "jobs/JobSimulation.h"
 #include "machine/SimEngraver.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::simulation {
 
 // Everything a job's run depends on: when it changes, the job is computed again.
 struct JobInputs {
-    int kind = -1;  // -1: no job chosen, else jobs::JobKind
+    int kind = -1;  // -1: no job chosen, else JobKind
     uint64_t pictureRevision = 0;
     int pictureWidth = 0, pictureHeight = 0, frameWidth = 0, frameHeight = 0;
     int coarse = 0, hologram = 0;
@@ -27,11 +27,11 @@ struct JobInputs {
     int16_t xPhase = 0, yPhase = 0;
     int64_t headX = 0, headY = 0;  // the simulator's head, half-steps (0 on a real port)
     int rotorX = 0, rotorY = 0;
-    std::array<int, 6> jobTimerIntervals{};  // Timer4 ... Timer9
+    std::array<int, 6> jobTimerIntervals{};  // in the order of form::kJobTimers
     bool operator==(const JobInputs&) const = default;
 };
 
-// The job the option buttons choose: -1 for none, else a jobs::JobKind.
+// The job the option buttons choose: -1 for none, else a JobKind.
 int chosenJob(const form::Form1& form);
 // The inputs as they stand now; `sim` is the simulated engraver, or null for a real port.
 JobInputs jobInputs(const form::Form1& form, const machine::SimEngraver* sim);
@@ -58,7 +58,7 @@ class JobPreview final : public QObject {
     bool computing() const { return computing_.has_value(); }
     const std::optional<JobInputs>& computingInputs() const { return computing_; }
     // The last result (null when none or no job) and the inputs it was computed from.
-    const std::shared_ptr<const jobs::JobSummary>& summary() const { return summary_; }
+    const std::shared_ptr<const JobSummary>& summary() const { return summary_; }
     const std::optional<JobInputs>& inputs() const { return inputs_; }
     // Whether there is a result and it was computed from exactly these inputs.
     bool holdsFor(const JobInputs& in) const { return summary_ && inputs_ && *inputs_ == in; }
@@ -69,9 +69,9 @@ class JobPreview final : public QObject {
 
   private:
     struct Task;
-    void done(const JobInputs& inputs, std::shared_ptr<const jobs::JobSummary> summary);
+    void done(const JobInputs& inputs, std::shared_ptr<const JobSummary> summary);
 
-    std::shared_ptr<const jobs::JobSummary> summary_;
+    std::shared_ptr<const JobSummary> summary_;
     std::optional<JobInputs> inputs_;
     std::optional<JobInputs> computing_;
     std::thread worker_;

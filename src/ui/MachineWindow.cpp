@@ -25,9 +25,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "jobs/JobSimulation.h"
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
+#include "simulation/JobSimulation.h"
 #include "ui/MainWindow.h"
 #include "ui/Settings.h"
 
@@ -38,11 +38,11 @@ namespace {
 // --- Texts ---
 
 QString clockText(double ms) {
-    return QString::fromStdString(jobs::clockText(static_cast<int64_t>(std::max(0.0, ms))));
+    return QString::fromStdString(simulation::clockText(static_cast<int64_t>(std::max(0.0, ms))));
 }
 
 QString jobName(const form::Form1& f, int kind) {
-    if (kind == static_cast<int>(jobs::JobKind::Picture)) {
+    if (kind == static_cast<int>(simulation::JobKind::Picture)) {
         return QStringLiteral("Picture engraving, %1 \u00d7 %2 pixels, %3%4")
             .arg(f.Picture2.ScaleWidth())
             .arg(f.Picture2.ScaleHeight())
@@ -95,9 +95,8 @@ const QString kPlaceKey = QStringLiteral("machineWindow/geometry");
 
 // The running job's kind from its timers.
 int runningKind(const form::Form1& f) {
-    const bool picture =
-        f.Timer4.Enabled() || f.Timer5.Enabled() || f.Timer6.Enabled() || f.Timer7.Enabled();
-    return static_cast<int>(picture ? jobs::JobKind::Picture : jobs::JobKind::Frame);
+    const bool picture = form::anyEnabled(f, form::kPictureRunTimers);
+    return static_cast<int>(picture ? simulation::JobKind::Picture : simulation::JobKind::Frame);
 }
 
 // The row a picture job is on, from 1, and its leg for a frame.
@@ -593,7 +592,7 @@ void MachineWindow::noteRunEnd() {
     const form::Form1& f = engraver_.form();
     const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
     const bool aborted = engraver_.context().abortGeneration != abortsAtRunStart_;
-    const bool picture = runKind_ == static_cast<int>(jobs::JobKind::Picture);
+    const bool picture = runKind_ == static_cast<int>(simulation::JobKind::Picture);
     JobEnd end;
     end.title = jobName(f, runKind_);
     if (aborted) {
@@ -633,12 +632,7 @@ void MachineWindow::noteOperatorEvent() {
 }
 
 bool MachineWindow::jobRunning() const {
-    const form::Form1& f = engraver_.form();
-    for (const runtime::Timer* t :
-         {&f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) return true;
-    }
-    return false;
+    return form::anyEnabled(engraver_.form(), form::kJobTimers);
 }
 
 void MachineWindow::refreshNow() {
@@ -717,14 +711,14 @@ QString MachineWindow::headNote(int kind) const {
                           : xUnknown_            ? QStringLiteral("X")
                                                  : QStringLiteral("Y"));
     }
-    if (kind == static_cast<int>(jobs::JobKind::Picture) &&
+    if (kind == static_cast<int>(simulation::JobKind::Picture) &&
         (f.xStepCount != 0 || f.yStepCount != 0)) {
         notes << QStringLiteral(
                      "The head is not at home: the job would start where it stands, "
                      "at X %1, Y %2 full steps from home.")
                      .arg(f.xStepCount)
                      .arg(f.yStepCount);
-    } else if (kind == static_cast<int>(jobs::JobKind::Frame)) {
+    } else if (kind == static_cast<int>(simulation::JobKind::Frame)) {
         notes << QStringLiteral("The frame would start where the head stands, at X %1, Y %2.")
                      .arg(f.xStepCount)
                      .arg(f.yStepCount);
@@ -739,11 +733,12 @@ void MachineWindow::refreshJob() {
         return;
     }
     const int kind = runningKind(f);
-    const bool picture = kind == static_cast<int>(jobs::JobKind::Picture);
+    const bool picture = kind == static_cast<int>(simulation::JobKind::Picture);
     jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
     const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
-    const jobs::JobSummary* summary = preview_.summary().get();
-    const bool timed = previewForRun_ && summary && summary->outcome == jobs::JobOutcome::Finished;
+    const simulation::JobSummary* summary = preview_.summary().get();
+    const bool timed =
+        previewForRun_ && summary && summary->outcome == simulation::JobOutcome::Finished;
     double fraction = 0;
     if (picture) {
         const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
@@ -804,23 +799,23 @@ void MachineWindow::refreshIdleJob() {
                                 : QStringLiteral("Computing the job time\u2026"));
         return;
     }
-    const jobs::JobSummary& s = *preview_.summary();
+    const simulation::JobSummary& s = *preview_.summary();
     switch (s.outcome) {
-        case jobs::JobOutcome::Finished:
+        case simulation::JobOutcome::Finished:
             jobTime_->setText(clockText(s.jobMs));
             jobDetail_->setText(
-                s.kind == jobs::JobKind::Picture
+                s.kind == simulation::JobKind::Picture
                     ? QStringLiteral("Job time from here.  %1 dots to burn, laser on %2.")
                           .arg(s.dotsBurned)
                           .arg(clockText(s.laserOnMs))
                     : QStringLiteral("Job time from here.  Laser on %1.")
                           .arg(clockText(s.laserOnMs)));
             break;
-        case jobs::JobOutcome::StillRunning:
+        case simulation::JobOutcome::StillRunning:
             jobTime_->setText(QStringLiteral("over %1").arg(clockText(s.jobMs)));
             jobDetail_->setText(QStringLiteral("The job would not end by itself."));
             break;
-        case jobs::JobOutcome::Unusable:
+        case simulation::JobOutcome::Unusable:
             jobTime_->clear();
             jobDetail_->setText(QString::fromStdString(s.error));
             break;

@@ -58,7 +58,7 @@ class MachineWindow final : public QWidget {
     // For the tests: lets events run until no job time is being computed or waiting to be.
     bool waitForPreview(int timeoutMs = 30'000);
     // The job time shown before Run, or null.
-    const jobs::JobSummary* preview() const { return preview_.summary().get(); }
+    const simulation::JobSummary* preview() const { return preview_.summary().get(); }
     // Whether the step counters still say where the head is: false after a wiring test moved
     // an axis, until that axis stands on its home switch with its counter at 0 again.
     bool positionKnown() const { return !xUnknown_ && !yUnknown_; }

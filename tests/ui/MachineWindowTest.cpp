@@ -8,9 +8,9 @@
 #include <QSpinBox>
 
 #include "UiTestSupport.h"
-#include "jobs/JobSimulation.h"
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
+#include "simulation/JobSimulation.h"
 #include "ui/MachineWindow.h"
 
 namespace ostrel::test {
@@ -90,8 +90,8 @@ TEST_F(MachineWindowTest, JobTimeAndPreviewAppearAfterLoadAndOptionAndMatchTheRu
     h.engraver->click("Option1");
     ASSERT_TRUE(machine->waitForPreview());
     ASSERT_NE(machine->preview(), nullptr);
-    const jobs::JobSummary preview = *machine->preview();
-    ASSERT_EQ(preview.outcome, jobs::JobOutcome::Finished) << preview.error;
+    const simulation::JobSummary preview = *machine->preview();
+    ASSERT_EQ(preview.outcome, simulation::JobOutcome::Finished) << preview.error;
     EXPECT_TRUE(kClock.match(text("jobTime")).hasMatch()) << text("jobTime").toStdString();
     EXPECT_TRUE(text("jobTitle").startsWith(QStringLiteral("Picture engraving, 24 \u00d7 16")));
     EXPECT_GT(preview.dotsBurned, 0);
@@ -118,7 +118,7 @@ TEST_F(MachineWindowTest, FrameJobTimeFollowsTheSpeedAndMatchesTheRun) {
     ASSERT_TRUE(machine->waitForPreview());
     ASSERT_NE(machine->preview(), nullptr);
     const int64_t at10ms = machine->preview()->jobMs;
-    EXPECT_EQ(machine->preview()->kind, jobs::JobKind::Frame);
+    EXPECT_EQ(machine->preview()->kind, simulation::JobKind::Frame);
 
     ASSERT_EQ(h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
     ASSERT_TRUE(machine->waitForPreview());
@@ -355,13 +355,13 @@ TEST_F(MachineWindowTest, TheEndOfAJobStaysShownUntilTheOperatorActs) {
     loadSmallPicture();
     h.engraver->click("Option1");
     ASSERT_TRUE(machine->waitForPreview());
-    const jobs::JobSummary preview = *machine->preview();
+    const simulation::JobSummary preview = *machine->preview();
     h.engraver->click("Command2(1)");
     machine->noteOperatorEvent();  // as the main window reports the Run click
     ASSERT_TRUE(h.untilIdle());
     machine->refreshNow();
     const QString finished = QStringLiteral("Finished: %1, %2 dots burned")
-                                 .arg(QString::fromStdString(jobs::clockText(preview.jobMs)))
+                                 .arg(QString::fromStdString(simulation::clockText(preview.jobMs)))
                                  .arg(h.sim->exposures().size());
     EXPECT_EQ(text("jobTime"), finished);
     ASSERT_TRUE(machine->waitForPreview());  // the next job's time is computed meanwhile
