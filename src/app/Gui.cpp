@@ -36,7 +36,8 @@ int runGui(int argc, char** argv) {
     }();
     QApplication& app = *application;
     QApplication::setApplicationName(QStringLiteral("ostrel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ostrel"));
+    // NOTE: no application display name: the window system would append it to every window
+    // title, and the titles are exactly the windows' captions.
     QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
     // NOTE: Fusion draws a button in its palette's button colour, which the toggles rely on
     // to show their state (red on, light grey off).
@@ -109,8 +110,12 @@ int runGui(int argc, char** argv) {
     machineWindow.attachTo(window);
     window.show();
     // On the simulator the machine is only seen there.
-    if (opened.sim) machineWindow.showBeside();
+    if (opened.sim) machineWindow.showBeside(false);
     engraver.Load();
+    // NOTE: the load procedure is no dispatch of the loop, so no window hears of it by itself:
+    // the jog buttons it disabled and the watchdog it stopped show at once.
+    window.renderNow();
+    machineWindow.refreshNow();
 #ifdef OSTREL_TEST_HOOKS
     if (!options->testHook.empty()) testhooks::schedule(options->testHook, engraver);
 #endif

@@ -40,6 +40,13 @@ const CoilTest* coilTestOf(WiringTestKind kind) {
     return nullptr;
 }
 
+// A test's name at the head of a status line: "Laser pulse: done", as "X coil a: done".
+std::string capitalised(std::string name) {
+    if (!name.empty() && name[0] >= 'a' && name[0] <= 'z')
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    return name;
+}
+
 }  // namespace
 
 std::string wiringTestName(WiringTestKind kind) {
@@ -114,7 +121,8 @@ std::string WiringTest::Start(WiringTestKind kind, int laserMs) {
         stepTimer_.setInterval(kCoilHoldMs);
         stepTimer_.setEnabled(true);
         ctx_.out(DATA_REG, coil->word);
-        status_ = wiringTestName(kind) + " on for " + std::to_string(kCoilHoldMs) + " ms";
+        status_ =
+            capitalised(wiringTestName(kind)) + " on for " + std::to_string(kCoilHoldMs) + " ms";
         return {};
     }
     if (kind == WiringTestKind::LaserPulse) {
@@ -147,18 +155,19 @@ void WiringTest::stepTick() {
             return;
         }
     }
-    finish(wiringTestName(kind_) + ": done, port at rest");
+    finish(capitalised(wiringTestName(kind_)) + ": done, port at rest");
 }
 
 void WiringTest::guardTick() {
     if (!running_) return;
     const std::string why = refusal();
-    if (!why.empty()) finish(wiringTestName(kind_) + ": stopped, port at rest. " + why);
+    if (!why.empty())
+        finish(capitalised(wiringTestName(kind_)) + ": stopped, port at rest. " + why);
 }
 
 void WiringTest::Stop() {
     if (!running_) return;
-    finish(wiringTestName(kind_) + ": stopped, port at rest");
+    finish(capitalised(wiringTestName(kind_)) + ": stopped, port at rest");
 }
 
 void WiringTest::finish(const std::string& status) {

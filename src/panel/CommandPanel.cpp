@@ -95,8 +95,15 @@ bool CommandPanel::LoadCommand() {
 void CommandPanel::RunCommand() {
     // NOTE: a second job started over a running job, jog, homing or wiring test would drive
     // the same motors from two timers at once; Run then starts nothing.
-    if (wiringTest_.running()) return;
-    if (form::anyEnabled(ctx_.form, form::kMotionTimers)) return;
+    auto refuse = [this](const char* why) {
+        ++refusedRuns_;
+        runRefusal_ = why;
+    };
+    if (wiringTest_.running()) return refuse("Run started nothing: a wiring test is running.");
+    if (form::anyEnabled(ctx_.form, form::kMotionTimers)) {
+        return refuse(
+            "Run started nothing: a job, a jog or homing is moving the motors. Abort stops it.");
+    }
     StartJob();
 }
 

@@ -1,6 +1,9 @@
 // The command panel: Load, Run, Abort, Exit, Manual, StartJob, "Frame cutting" and the Help menu.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "form/Context.h"
 #include "form/Events.h"
 #include "jobs/FrameRun.h"
@@ -23,6 +26,11 @@ class CommandPanel {
     void explanClick();
     void aboutClick();
 
+    // Run presses that started nothing because something was moving the motors, and why the
+    // last one did (for the operator).
+    uint64_t refusedRuns() const { return refusedRuns_; }
+    const std::string& runRefusal() const { return runRefusal_; }
+
   private:
     // The steps of Command2's click; LoadCommand returns false when the click ends there.
     bool LoadCommand();
@@ -37,6 +45,8 @@ class CommandPanel {
     jobs::PictureRun& pictureRun_;
     jobs::FrameRun& frameRun_;
     motion::WiringTest& wiringTest_;
+    uint64_t refusedRuns_ = 0;
+    std::string runRefusal_;
 };
 
 }  // namespace ostrel::panel

@@ -88,6 +88,14 @@ bool Engraver::motionRunning() {
     return form::anyEnabled(form_, form::kMotionTimers);
 }
 
+PortReading Engraver::readPort() {
+    PortReading reading;
+    reading.data = static_cast<uint8_t>(ctx_.port.inp(DATA_REG));
+    reading.control = static_cast<uint8_t>(ctx_.port.inp(CONTROL_REG));
+    if (!motionRunning()) reading.status = static_cast<uint8_t>(ctx_.port.inp(machine::STATUS_REG));
+    return reading;
+}
+
 form::Control* Engraver::usable(std::string_view name, EventResult& why) {
     form::Control* c = form_.control(name);
     if (!c) {

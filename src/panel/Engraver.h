@@ -1,8 +1,10 @@
 // The whole headless core: Form1, the subsystems' handlers and the routing of window events.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,12 @@
 #include "panel/CommandPanel.h"
 
 namespace ostrel::panel {
+
+// The port as a monitor shows it.
+struct PortReading {
+    uint8_t data = 0, control = 0;  // the bytes last written, read back
+    std::optional<uint8_t> status;  // read from the port; none while a motor runs
+};
 
 enum class EventResult {
     Handled,
@@ -65,6 +73,9 @@ class Engraver {
     }
     // True while a job, jog or homing moves a motor (form::kMotionTimers).
     bool motionRunning();
+    // Reads the port for a monitor: the status only while no job, jog or homing uses the port,
+    // so that the reads never come between the steps' writes.
+    PortReading readPort();
 
     form::Form1& form() { return form_; }
     form::Context& context() { return ctx_; }

@@ -64,13 +64,17 @@ WorkPieceView::WorkPieceView(QWidget* parent)
       burnMs_(static_cast<size_t>(kCanvasWidth) * kCanvasHeight, 0.0f),
       burn_(blankCanvas()),
       preview_(blankCanvas()) {
-    // NOTE: at least one screen pixel per canvas pixel, so that every dot shows.
-    setMinimumSize(sizeHint());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
 QSize WorkPieceView::sizeHint() const {
     return {kCanvasWidth + 42, kCanvasHeight + 52};
+}
+
+QSize WorkPieceView::minimumSizeHint() const {
+    // NOTE: about 0.4 screen pixels per canvas pixel at the least: a dot (4 x 4 canvas
+    // pixels) still shows, as 1.6 x 1.6.
+    return {kCanvasWidth * 2 / 5 + 42, kCanvasHeight * 2 / 5 + 52};
 }
 
 void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
@@ -122,12 +126,16 @@ void WorkPieceView::clearPreview() {
     update();
 }
 
-void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool counted) {
-    if (xSteps == headX_ && ySteps == headY_ && laserOn == laserOn_ && counted == counted_) return;
+void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool counted, bool known) {
+    if (xSteps == headX_ && ySteps == headY_ && laserOn == laserOn_ && counted == counted_ &&
+        known == known_) {
+        return;
+    }
     headX_ = xSteps;
     headY_ = ySteps;
     laserOn_ = laserOn;
     counted_ = counted;
+    known_ = known;
     update();
 }
 
@@ -205,8 +213,17 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
         p.drawEllipse(head, 14, 14);
     }
     p.setBrush(laserOn_ ? QBrush(kLaser) : Qt::NoBrush);
-    p.setPen(QPen(counted_ ? QColor(20, 20, 160) : Qt::black, 2));
+    p.setPen(
+        QPen(counted_ ? QColor(20, 20, 160) : Qt::black, 2, known_ ? Qt::SolidLine : Qt::DotLine));
     p.drawEllipse(head, 5, 5);
+    if (!known_) {
+        QFont mark = font();
+        mark.setPixelSize(13);
+        mark.setBold(true);
+        p.setFont(mark);
+        p.drawText(QRectF(head.x() + 7, head.y() - 20, 16, 16), Qt::AlignCenter,
+                   QStringLiteral("?"));
+    }
 }
 
 // --- RegisterView ---
@@ -258,7 +275,7 @@ void RegisterView::paintEvent(QPaintEvent*) {
         p.drawText(box, Qt::AlignCenter, value_ ? QString::number(on ? 1 : 0) : QString());
         p.setFont(small);
         p.setPen(text);
-        p.drawText(QRectF(box.left() - 3, 42, cell, 34), Qt::AlignHCenter | Qt::AlignTop,
+        p.drawText(QRectF(box.left() - 9, 42, cell + 12, 34), Qt::AlignHCenter | Qt::AlignTop,
                    QStringLiteral("%1\n").arg(bit) + meanings_[static_cast<size_t>(bit)]);
     }
 }

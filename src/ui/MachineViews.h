@@ -29,12 +29,14 @@ class WorkPieceView final : public QWidget {
     void setPreview(const std::vector<machine::Exposure>& exposures);
     void clearPreview();
     // The head in full steps from the home switches; `counted` when it is the step counters'
-    // idea of it (a real machine) rather than the simulator's true position.
-    void setHead(double xSteps, double ySteps, bool laserOn, bool counted);
+    // idea of it (a real machine) rather than the simulator's true position; `known` false when
+    // the counters no longer say where it is (drawn dashed, with a question mark).
+    void setHead(double xSteps, double ySteps, bool laserOn, bool counted, bool known = true);
 
     const QImage& burn() const { return burn_; }
     const QImage& preview() const { return preview_; }
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -50,7 +52,7 @@ class WorkPieceView final : public QWidget {
     size_t deposited_ = 0;  // exposures fully drawn; the one at this index is drawn partly
     double depositedMs_ = 0;
     double headX_ = 0, headY_ = 0;
-    bool laserOn_ = false, counted_ = false;
+    bool laserOn_ = false, counted_ = false, known_ = true;
 };
 
 // One register, bit 7 on the left: each bit lit or dark, with what it carries under it.

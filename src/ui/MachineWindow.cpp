@@ -1,8 +1,8 @@
 // The Machine window: work piece, head and laser, job time and progress, port monitor, wiring test.
 //
-// It shows the core's state and forwards its buttons to the core; it writes no port byte. The
-// job time is computed on a copy of the window and the machine, in a worker thread, so that a
-// long job never stalls the window; the copy is made here, on the window's thread.
+// It shows the core's state and forwards its buttons to the core; it writes no port byte and
+// reads the port only through the core. The job time comes from simulation::JobPreview, which
+// computes it on a copy of the window and the machine in a worker thread.
 #include "ui/MachineWindow.h"
 
 #include <QCloseEvent>
@@ -10,23 +10,26 @@
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
-#include "runtime/ThreadSignals.h"
-#include "runtime/VirtualEventLoop.h"
 #include "simulation/JobSimulation.h"
 #include "ui/MainWindow.h"
+#include "ui/Settings.h"
 
 namespace ostrel::ui {
 
@@ -77,16 +80,79 @@ const std::array<QString, 8> kStatusBits{
 // The status bytes that mean something to the home tests; any other reads as both open.
 constexpr std::array<uint8_t, 8> kKnownStatus{254, 255, 222, 223, 126, 127, 94, 95};
 
+// The side column's width and the narrowest the window gets; below kTwoColumnWidth the work
+// piece goes above the boxes.
+constexpr int kSideWidth = 390;
+constexpr int kMinimumWidth = 360;
+constexpr int kMinimumHeight = 320;
+constexpr int kTwoColumnWidth = kSideWidth + 270;
+// The size it opens at when the screen has room.
+constexpr int kWantedWidth = 1060;
+constexpr int kWantedHeight = 860;
+constexpr int kGap = 8;  // between the main window and this one
+
+const QString kPlaceKey = QStringLiteral("machineWindow/geometry");
+
+// The running job's kind from its timers.
+int runningKind(const form::Form1& f) {
+    const bool picture = form::anyEnabled(f, form::kPictureRunTimers);
+    return static_cast<int>(picture ? simulation::JobKind::Picture : simulation::JobKind::Frame);
+}
+
+// The row a picture job is on, from 1, and its leg for a frame.
+int pictureRow(const form::Form1& f, int rows) {
+    const int row = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow)));
+    return std::clamp(row + 1, 1, std::max(1, rows));
+}
+int frameLeg(const form::Form1& f) {
+    return f.Timer8.Enabled() ? (f.xMovingMinus ? 3 : 1) : (f.yMovingMinus ? 4 : 2);
+}
+
+// A label that keeps `lines` lines of room whatever it shows, so that the boxes under it do
+// not move when its text changes.
+void reserveLines(QLabel* label, int lines) {
+    label->setMinimumHeight(label->fontMetrics().lineSpacing() * lines + 2);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
 }  // namespace
 
-// --- MachineWindow ---
+// --- Placing the window ---
 
-// A copy of the window and the machine that a worker thread runs the job on.
-struct MachineWindow::PreviewTask {
-    form::Snapshot window;
-    std::unique_ptr<machine::SimEngraver> head;
-    simulation::JobKind kind = simulation::JobKind::Picture;
-};
+QRect placeBeside(const QRect& mainFrame, const QRect& available, const QSize& wanted,
+                  const QSize& minimum, const QMargins& frame) {
+    const int frameW = frame.left() + frame.right(), frameH = frame.top() + frame.bottom();
+    // The room for the window itself on each side, the gap and the frame taken off.
+    const int roomRight = available.right() - mainFrame.right() - kGap - frameW;
+    const int roomLeft = mainFrame.left() - available.left() - kGap - frameW;
+    const int roomBelow = available.bottom() - mainFrame.bottom() - kGap - frameH;
+    const int height =
+        std::min(wanted.height(), std::max(minimum.height(), available.height() - frameH));
+    const int highest = available.top() + frame.top();
+    const int top = std::clamp(mainFrame.top() + frame.top(), highest,
+                               std::max(highest, available.bottom() + 1 - frame.bottom() - height));
+    if (roomRight >= minimum.width()) {
+        const int width = std::min(wanted.width(), roomRight);
+        return {mainFrame.right() + 1 + kGap + frame.left(), top, width, height};
+    }
+    if (roomLeft >= minimum.width()) {
+        const int width = std::min(wanted.width(), roomLeft);
+        return {mainFrame.left() - kGap - frame.right() - width, top, width, height};
+    }
+    if (roomBelow >= minimum.height()) {
+        const int width = std::min(wanted.width(), available.width() - frameW);
+        const int left =
+            std::clamp(mainFrame.left(), available.left(),
+                       std::max(available.left(), available.right() + 1 - frameW - width));
+        return {left + frame.left(), mainFrame.bottom() + 1 + kGap + frame.top(), width,
+                std::min(wanted.height(), roomBelow)};
+    }
+    // No room anywhere beside it (a very small screen): at the screen's right edge, as narrow
+    // as the window gets, over as little of the main window as can be.
+    return {available.right() + 1 - frame.right() - minimum.width(), top, minimum.width(), height};
+}
+
+// --- MachineWindow ---
 
 MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* sim, QWidget* parent)
     : QWidget(parent, Qt::Window), engraver_(engraver), sim_(sim) {
@@ -95,12 +161,29 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
                         : QStringLiteral("Machine - ") +
                               QString::fromStdString(engraver_.port().describe()));
 
-    auto* columns = new QHBoxLayout(this);
-    auto* pieceBox = new QGroupBox(QStringLiteral("Work piece"), this);
+    // NOTE: everything lies in a scroll area, so that the window fits any screen: its own
+    // minimum is small, and a window smaller than its contents scrolls instead of growing.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("machineScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    outer->addWidget(scroll_);
+    auto* content = new QWidget(scroll_);
+    content->setObjectName(QStringLiteral("machineContent"));
+    scroll_->setWidget(content);
+
+    columns_ = new QBoxLayout(QBoxLayout::LeftToRight, content);
+    columns_->setContentsMargins(6, 6, 6, 6);
+    columns_->setSpacing(6);
+    auto* pieceBox = new QGroupBox(QStringLiteral("Work piece"), content);
+    pieceBox_ = pieceBox;
     auto* pieceLayout = new QVBoxLayout(pieceBox);
+    pieceLayout->setContentsMargins(4, 4, 4, 4);
     workPiece_ = new WorkPieceView(pieceBox);
     workPiece_->setObjectName(QStringLiteral("workPiece"));
-    pieceLayout->addWidget(workPiece_);
+    pieceLayout->addWidget(workPiece_, 1);
     auto* legend = new QLabel(
         sim_ ? QStringLiteral("Brown: the burn.  Blue: the job's burn as computed.  Ring: the "
                               "head, red while the laser burns.")
@@ -109,20 +192,28 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
         pieceBox);
     legend->setWordWrap(true);
     pieceLayout->addWidget(legend);
-    columns->addWidget(pieceBox, 0);
+    columns_->addWidget(pieceBox, 1);
 
-    auto* side = new QVBoxLayout;
-    auto* jobBox = new QGroupBox(QStringLiteral("Job"), this);
+    side_ = new QWidget(content);
+    side_->setObjectName(QStringLiteral("machineSide"));
+    auto* side = new QVBoxLayout(side_);
+    side->setContentsMargins(0, 0, 0, 0);
+    side->setSpacing(6);
+    auto* jobBox = new QGroupBox(QStringLiteral("Job"), side_);
     buildJobBox(jobBox);
     side->addWidget(jobBox);
-    auto* portBox = new QGroupBox(QStringLiteral("Port monitor"), this);
+    auto* portBox = new QGroupBox(QStringLiteral("Port monitor"), side_);
     buildPortBox(portBox);
     side->addWidget(portBox);
-    auto* wiringBox = new QGroupBox(QStringLiteral("Wiring test"), this);
+    auto* wiringBox = new QGroupBox(QStringLiteral("Wiring test"), side_);
     buildWiringBox(wiringBox);
     side->addWidget(wiringBox);
     side->addStretch(1);
-    columns->addLayout(side, 1);
+    side_->setFixedWidth(kSideWidth);
+    columns_->addWidget(side_, 0);
+
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kWantedWidth, kWantedHeight);
 
     refreshTimer_.setSingleShot(true);
     refreshTimer_.setInterval(200);  // at most five repaints a second during a run
@@ -131,10 +222,16 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     connect(&idleTimer_, &QTimer::timeout, this, [this] {
         if (!refreshTimer_.isActive()) refreshNow();
     });
+    watchdogTimer_.setInterval(250);
+    connect(&watchdogTimer_, &QTimer::timeout, this, [this] {
+        if (!refreshTimer_.isActive()) refreshNow();
+    });
     previewDelay_.setSingleShot(true);
     previewDelay_.setInterval(300);
     connect(&previewDelay_, &QTimer::timeout, this, &MachineWindow::considerPreview);
+    connect(&preview_, &simulation::JobPreview::finished, this, &MachineWindow::previewDone);
     hook_ = engraver_.loop().addAfterDispatch([this] { afterDispatch(); });
+    refusedRunsSeen_ = engraver_.panel().refusedRuns();
     // NOTE: the window takes the focus itself when it opens, not the pulse length box: a text
     // cursor blinking there would wake the program twice a second while nothing runs.
     setFocusPolicy(Qt::ClickFocus);
@@ -144,41 +241,62 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
 
 MachineWindow::~MachineWindow() {
     engraver_.loop().removeAfterDispatch(hook_);
-    // NOTE: the worker calls back into this window; it must be done before the window goes.
-    if (worker_.joinable()) worker_.join();
+    if (main_) main_->removeEventFilter(this);
 }
 
 void MachineWindow::buildJobBox(QWidget* box) {
     auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(3);
     jobTitle_ = new QLabel(box);
     jobTitle_->setObjectName(QStringLiteral("jobTitle"));
     jobTitle_->setWordWrap(true);
+    reserveLines(jobTitle_, 2);
     jobTime_ = new QLabel(box);
     jobTime_->setObjectName(QStringLiteral("jobTime"));
     QFont big = jobTime_->font();
-    big.setPixelSize(20);
+    big.setPixelSize(18);
     big.setBold(true);
     jobTime_->setFont(big);
+    jobTime_->setWordWrap(true);
+    reserveLines(jobTime_, 1);
     jobDetail_ = new QLabel(box);
     jobDetail_->setObjectName(QStringLiteral("jobDetail"));
     jobDetail_->setWordWrap(true);
+    reserveLines(jobDetail_, 2);
+    jobNote_ = new QLabel(box);
+    jobNote_->setObjectName(QStringLiteral("jobNote"));
+    jobNote_->setWordWrap(true);
+    reserveLines(jobNote_, 1);
+    QPalette warn = jobNote_->palette();
+    warn.setColor(QPalette::WindowText, QColor(150, 40, 0));
+    jobNote_->setPalette(warn);
     progress_ = new QProgressBar(box);
     progress_->setObjectName(QStringLiteral("jobProgress"));
     progress_->setRange(0, 1000);
     progress_->setTextVisible(false);
+    progress_->setMaximumHeight(14);
+    // NOTE: hidden while no job runs, but its room stays: the window does not change height
+    // when a job starts.
+    QSizePolicy keep = progress_->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    progress_->setSizePolicy(keep);
     progressText_ = new QLabel(box);
     progressText_->setObjectName(QStringLiteral("progressText"));
+    reserveLines(progressText_, 1);
     elapsed_ = new QLabel(box);
     elapsed_->setObjectName(QStringLiteral("elapsed"));
+    reserveLines(elapsed_, 1);
     for (QWidget* w : {static_cast<QWidget*>(jobTitle_), static_cast<QWidget*>(jobTime_),
-                       static_cast<QWidget*>(jobDetail_), static_cast<QWidget*>(progress_),
-                       static_cast<QWidget*>(progressText_), static_cast<QWidget*>(elapsed_)}) {
+                       static_cast<QWidget*>(jobDetail_), static_cast<QWidget*>(jobNote_),
+                       static_cast<QWidget*>(progress_), static_cast<QWidget*>(progressText_),
+                       static_cast<QWidget*>(elapsed_)}) {
         layout->addWidget(w);
     }
 }
 
 void MachineWindow::buildPortBox(QWidget* box) {
     auto* layout = new QVBoxLayout(box);
+    layout->setSpacing(2);
     data_ = new RegisterView(QStringLiteral("Data 888"), kDataBits, QColor(30, 140, 60), box);
     data_->setObjectName(QStringLiteral("dataRegister"));
     control_ =
@@ -210,11 +328,13 @@ void MachineWindow::setStepTimingSource(std::function<std::string()> describe) {
 
 void MachineWindow::buildWiringBox(QWidget* box) {
     auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(4);
     auto add = [&](motion::WiringTestKind kind, const QString& text, const QString& tip, int row,
                    int column) {
         auto* button = new QPushButton(text, box);
         button->setObjectName(QStringLiteral("wiring-%1").arg(static_cast<int>(kind)));
         button->setToolTip(tip);
+        button->setMinimumWidth(34);  // the buttons narrow with the window
         connect(button, &QPushButton::clicked, this, [this, kind] { startWiringTest(kind); });
         grid->addWidget(button, row, column);
         wiringButtons_.push_back(button);
@@ -225,7 +345,7 @@ void MachineWindow::buildWiringBox(QWidget* box) {
         const motion::CoilTest& t = motion::kCoilTests[i];
         const bool x = i < 4;
         add(t.kind, QString::fromUtf8(t.name.data(), static_cast<qsizetype>(t.name.size())),
-            QStringLiteral("Energises %1 alone for %2 ms (data %3)")
+            QStringLiteral("Energises the %1 alone for %2 ms (data %3)")
                 .arg(QString::fromStdString(motion::wiringTestName(t.kind)))
                 .arg(motion::kCoilHoldMs)
                 .arg(t.word),
@@ -247,6 +367,7 @@ void MachineWindow::buildWiringBox(QWidget* box) {
         QStringLiteral("Eight half-steps of Y out and back at the step period"), 3, 2);
     wiringStop_ = new QPushButton(QStringLiteral("Stop"), box);
     wiringStop_->setObjectName(QStringLiteral("wiringStop"));
+    wiringStop_->setMinimumWidth(34);
     connect(wiringStop_, &QPushButton::clicked, this, [this] {
         engraver_.wiringTest().Stop();
         refreshNow();
@@ -255,42 +376,142 @@ void MachineWindow::buildWiringBox(QWidget* box) {
     wiringStatus_ = new QLabel(box);
     wiringStatus_->setObjectName(QStringLiteral("wiringStatus"));
     wiringStatus_->setWordWrap(true);
-    wiringStatus_->setMinimumHeight(34);
+    reserveLines(wiringStatus_, 3);
     grid->addWidget(wiringStatus_, 4, 0, 1, 5);
 }
 
 void MachineWindow::startWiringTest(motion::WiringTestKind kind) {
+    noteOperatorEvent();
     // The reason of a refusal shows in the status line.
     [[maybe_unused]] const std::string refused =
         engraver_.wiringTest().Start(kind, laserMs_->value());
     refreshNow();
 }
 
-void MachineWindow::attachTo(MainWindow& main) {
-    main_ = &main;
-    QAction* item = main.viewMenu()->addAction(QStringLiteral("Machine"));
-    item->setObjectName(QStringLiteral("machine"));
-    connect(item, &QAction::triggered, this, &MachineWindow::showBeside);
-    connect(&main, &MainWindow::operatorEventForwarded, this, [this] {
-        if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();
-    });
+// --- Placing and sizing ---
+
+bool MachineWindow::sideBySide() const {
+    return columns_->direction() == QBoxLayout::LeftToRight;
 }
 
-void MachineWindow::showBeside() {
-    if (!isVisible() && main_) {
-        // To the right of the main window when the screen has room, else where it is.
-        const QRect frame = main_->frameGeometry();
-        const QScreen* screen = main_->screen();
-        const QPoint place(frame.right() + 8, frame.top());
-        if (screen && screen->availableGeometry().contains(QRect(place, sizeHint()))) move(place);
+void MachineWindow::reflow() {
+    const bool wide = width() >= kTwoColumnWidth;
+    if (wide != sideBySide()) {
+        // One column: the boxes first, then the work piece at the column's width.
+        columns_->setDirection(wide ? QBoxLayout::LeftToRight : QBoxLayout::BottomToTop);
+        side_->setMinimumWidth(wide ? kSideWidth : 0);
+        side_->setMaximumWidth(wide ? kSideWidth : QWIDGETSIZE_MAX);
+        columns_->setStretchFactor(pieceBox_, wide ? 1 : 0);
     }
+    if (wide) {
+        workPiece_->setMinimumHeight(0);
+        workPiece_->setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        // As tall as the width draws the travel area, no taller.
+        const QSize hint = workPiece_->sizeHint();
+        const int across = std::max(1, scroll_->viewport()->width() - 30);
+        workPiece_->setFixedHeight(std::max(workPiece_->minimumSizeHint().height(),
+                                            across * hint.height() / hint.width()));
+    }
+}
+
+void MachineWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    reflow();
+    if (isVisible() && !placing_) {
+        autoPlaced_ = false;
+        rememberPlace();
+    }
+}
+
+void MachineWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (isVisible() && !placing_ && event->spontaneous()) {
+        autoPlaced_ = false;
+        rememberPlace();
+    }
+}
+
+void MachineWindow::rememberPlace() {
+    openSettings()->setValue(kPlaceKey, geometry());
+}
+
+QRect MachineWindow::placeNow() const {
+    const QScreen* screen = main_ ? main_->screen() : this->screen();
+    if (!screen) return geometry();
+    const QRect mainFrame = main_ ? main_->frameGeometry() : QRect();
+    // The window system's frame, as it framed the main window (none before it is shown).
+    const QMargins frame = main_ && main_->isVisible()
+                               ? QMargins(main_->geometry().left() - mainFrame.left(),
+                                          main_->geometry().top() - mainFrame.top(),
+                                          mainFrame.right() - main_->geometry().right(),
+                                          mainFrame.bottom() - main_->geometry().bottom())
+                               : QMargins();
+    // Where it was last, when that is on a screen and clear of the main window.
+    const QRect saved = openSettings()->value(kPlaceKey).toRect();
+    if (saved.isValid() && saved.width() >= kMinimumWidth && saved.height() >= kMinimumHeight) {
+        const QRect framed = saved.marginsAdded(frame);
+        for (const QScreen* s : QGuiApplication::screens()) {
+            if (s->availableGeometry().contains(framed) &&
+                (!main_ || !framed.intersects(mainFrame))) {
+                return saved;
+            }
+        }
+    }
+    if (!main_) return geometry();
+    return placeBeside(mainFrame, screen->availableGeometry(), QSize(kWantedWidth, kWantedHeight),
+                       minimumSize(), frame);
+}
+
+void MachineWindow::showBeside(bool fromMenu) {
+    if (!isVisible()) {
+        const QRect place = placeNow();
+        placing_ = true;
+        setGeometry(place);
+        placing_ = false;
+        autoPlaced_ = true;
+    }
+    if (isMinimized()) showNormal();
     show();
+    if (!fromMenu && main_ && main_->isVisible() &&
+        frameGeometry().intersects(main_->frameGeometry())) {
+        // No room beside the main window on this screen: it stays behind the main window.
+        main_->raise();
+        main_->activateWindow();
+        return;
+    }
     raise();
     activateWindow();
 }
 
+bool MachineWindow::eventFilter(QObject* watched, QEvent* event) {
+    // NOTE: the window system places the main window after it is shown; a Machine window
+    // placed beside it before that follows it, until the operator moves it.
+    if (watched == main_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize) &&
+        isVisible() && autoPlaced_ && frameGeometry().intersects(main_->frameGeometry())) {
+        placing_ = true;
+        setGeometry(placeNow());
+        placing_ = false;
+        if (frameGeometry().intersects(main_->frameGeometry())) main_->raise();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MachineWindow::attachTo(MainWindow& main) {
+    main_ = &main;
+    main.installEventFilter(this);
+    QAction* item = main.viewMenu()->addAction(QStringLiteral("Machine"));
+    item->setObjectName(QStringLiteral("machine"));
+    connect(item, &QAction::triggered, this, [this] { showBeside(true); });
+    connect(&main, &MainWindow::operatorEventForwarded, this, [this] {
+        noteOperatorEvent();
+        if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();
+    });
+}
+
 void MachineWindow::closeEvent(QCloseEvent* event) {
     // Only hides: View > Machine opens it again. A wiring test runs on to its end.
+    rememberPlace();
     event->accept();
 }
 
@@ -305,33 +526,109 @@ void MachineWindow::showEvent(QShowEvent* event) {
 
 void MachineWindow::hideEvent(QHideEvent* event) {
     idleTimer_.stop();
+    watchdogTimer_.stop();
     QWidget::hideEvent(event);
 }
 
 // --- Following the core ---
 
 void MachineWindow::afterDispatch() {
-    // NOTE: runs after every tick (every few ms during a job): only notes the start of a run
-    // and asks for a refresh, which the timer gathers into a few a second.
-    if (!runSeen_ && jobRunning()) {
-        runSeen_ = true;
-        runStartMs_ = engraver_.loop().nowMs();
-        // NOTE: the inputs last seen idle may be up to a refresh old: the operator's own
-        // settings are compared once more now (the first tick has moved the head already).
-        previewForRun_ = preview_ && previewInputs_ && *previewInputs_ == lastIdleInputs_ &&
-                         sameSetUp(*previewInputs_, jobInputs());
-        exposuresAtRunStart_ = sim_ ? sim_->exposures().size() : 0;
-    }
+    // NOTE: runs after every tick (every few ms during a job): only notes what changed and
+    // asks for a refresh, which the timer gathers into a few a second.
+    observe();
     // A hidden window repaints nothing (and on a real port reads no status); showing it
     // refreshes it at once.
     if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();
 }
 
-bool MachineWindow::sameSetUp(const JobInputs& a, const JobInputs& b) {
-    return a.kind == b.kind && a.pictureWidth == b.pictureWidth &&
-           a.pictureHeight == b.pictureHeight && a.frameWidth == b.frameWidth &&
-           a.frameHeight == b.frameHeight && a.coarse == b.coarse && a.hologram == b.hologram &&
-           a.stepPeriod == b.stepPeriod && a.autoLaser == b.autoLaser;
+void MachineWindow::observe() {
+    const form::Form1& f = engraver_.form();
+    const bool running = jobRunning();
+    if (!runSeen_ && running) {
+        runSeen_ = true;
+        runKind_ = runningKind(f);
+        runStartMs_ = engraver_.loop().nowMs();
+        jobEnd_.reset();
+        abortsAtRunStart_ = engraver_.context().abortGeneration;
+        // NOTE: the inputs last seen idle may be up to a refresh old: the operator's own
+        // settings are compared once more now (the first tick has moved the head already).
+        const JobInputs now = simulation::jobInputs(f, sim_);
+        previewForRun_ =
+            preview_.holdsFor(lastIdleInputs_) && simulation::sameSetUp(*preview_.inputs(), now);
+        exposuresAtRunStart_ = sim_ ? sim_->exposures().size() : 0;
+    }
+    if (runSeen_ && running) {
+        lastRow_ = pictureRow(f, f.Picture2.ScaleHeight() + 2);
+        lastLeg_ = frameLeg(f);
+    }
+    if (runSeen_ && !running) noteRunEnd();
+
+    // Run pressed while the motors moved: say why nothing started.
+    const uint64_t refused = engraver_.panel().refusedRuns();
+    if (refused != refusedRunsSeen_) {
+        refusedRunsSeen_ = refused;
+        runNote_ = QString::fromStdString(engraver_.panel().runRefusal());
+    }
+
+    // A wiring test that steps an axis leaves its position unknown until the axis is homed.
+    motion::WiringTest& test = engraver_.wiringTest();
+    if (test.running() && test.kind() == motion::WiringTestKind::StepX) xUnknown_ = true;
+    if (test.running() && test.kind() == motion::WiringTestKind::StepY) yUnknown_ = true;
+    // Known again once the axis stands on its home switch with its counter at 0 (homing
+    // leaves it so; a test that lost no step brings it back there).
+    if ((xUnknown_ || yUnknown_) && !test.running() && !engraver_.motionRunning()) {
+        const std::optional<uint8_t> status =
+            sim_ ? std::optional<uint8_t>(sim_->status()) : engraver_.readPort().status;
+        if (status &&
+            std::find(kKnownStatus.begin(), kKnownStatus.end(), *status) != kKnownStatus.end()) {
+            if ((*status & 0x80) != 0 && f.xStepCount == 0) xUnknown_ = false;
+            if ((*status & 0x20) == 0 && f.yStepCount == 0) yUnknown_ = false;
+        }
+    }
+}
+
+void MachineWindow::noteRunEnd() {
+    runSeen_ = false;
+    const form::Form1& f = engraver_.form();
+    const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
+    const bool aborted = engraver_.context().abortGeneration != abortsAtRunStart_;
+    const bool picture = runKind_ == static_cast<int>(simulation::JobKind::Picture);
+    JobEnd end;
+    end.title = jobName(f, runKind_);
+    if (aborted) {
+        end.outcome = picture ? QStringLiteral("Aborted at row %1").arg(lastRow_)
+                              : QStringLiteral("Aborted at leg %1 of 4").arg(lastLeg_);
+        end.detail = QStringLiteral(
+                         "Stopped after %1; the motors are unpowered and the laser "
+                         "is off.")
+                         .arg(clockText(elapsedMs));
+    } else {
+        end.outcome = QStringLiteral("Finished: ") + clockText(elapsedMs);
+        if (picture) {
+            std::optional<int64_t> dots;
+            if (sim_) {
+                dots = static_cast<int64_t>(sim_->exposures().size() - exposuresAtRunStart_);
+            } else if (previewForRun_ && preview_.summary()) {
+                dots = preview_.summary()->dotsBurned;  // a real machine's burn is not seen
+            }
+            if (dots) end.outcome += QStringLiteral(", %1 dots burned").arg(*dots);
+        }
+        end.detail = QStringLiteral(
+            "The job ended by itself with the motors unpowered and the "
+            "laser off.");
+    }
+    jobEnd_ = end;
+    runNote_.clear();
+}
+
+void MachineWindow::noteOperatorEvent() {
+    const bool hadEnd = jobEnd_.has_value();
+    jobEnd_.reset();
+    // The note about a refused Run goes with the next event, unless the motors still run.
+    if (!engraver_.motionRunning()) runNote_.clear();
+    // What this event did: a Run refused now, or a job it ended (Abort), shows from here on.
+    observe();
+    if (hadEnd || jobEnd_ || !runNote_.isEmpty()) refreshJob();
 }
 
 bool MachineWindow::jobRunning() const {
@@ -340,9 +637,9 @@ bool MachineWindow::jobRunning() const {
 
 void MachineWindow::refreshNow() {
     refreshTimer_.stop();
-    if (!jobRunning()) runSeen_ = false;
-    refreshHead();
+    observe();
     refreshPort();
+    refreshHead();
     if (stepTimingSource_) {
         const QString text =
             QStringLiteral("Step timing: ") + QString::fromStdString(stepTimingSource_());
@@ -351,11 +648,11 @@ void MachineWindow::refreshNow() {
     refreshJob();
     refreshWiring();
     if (!engraver_.motionRunning()) {
-        const JobInputs inputs = jobInputs();
+        const JobInputs inputs = simulation::jobInputs(engraver_.form(), sim_);
         if (!(inputs == lastIdleInputs_)) previewDelay_.start();
         lastIdleInputs_ = inputs;
-        if (!previewInputs_ || !(*previewInputs_ == inputs)) {
-            if (!previewDelay_.isActive() && !computingInputs_) considerPreview();
+        if (!preview_.inputs() || !(*preview_.inputs() == inputs)) {
+            if (!previewDelay_.isActive() && !preview_.computing()) considerPreview();
         }
     }
 }
@@ -364,10 +661,12 @@ void MachineWindow::refreshHead() {
     const form::Form1& f = engraver_.form();
     if (sim_) {
         workPiece_->addExposures(sim_->exposures());
-        workPiece_->setHead(sim_->x() / 2.0, sim_->y() / 2.0, sim_->laserOn(), false);
+        workPiece_->setHead(sim_->x() / 2.0, sim_->y() / 2.0, sim_->laserOn(), false,
+                            positionKnown());
     } else {
-        const bool laser = (engraver_.port().inp(machine::CONTROL_REG) & 1) != 0;
-        workPiece_->setHead(f.xStepCount, f.yStepCount, laser, true);
+        // The control byte as the port monitor just read it back.
+        const bool laser = (control_->value().value_or(0) & 1) != 0;
+        workPiece_->setHead(f.xStepCount, f.yStepCount, laser, true, positionKnown());
     }
 }
 
@@ -379,11 +678,11 @@ void MachineWindow::refreshPort() {
         status = sim_->status();
     } else {
         // Data and control read back the bytes last written (the backend keeps them); the
-        // status is a real read, made only while no job, jog or homing uses the port.
-        machine::Port& port = engraver_.port();
-        data_->setValue(port.inp(machine::DATA_REG));
-        control_->setValue(port.inp(machine::CONTROL_REG));
-        if (!engraver_.motionRunning()) status = port.inp(machine::STATUS_REG);
+        // core reads the status only while no job, jog or homing uses the port.
+        const panel::PortReading reading = engraver_.readPort();
+        data_->setValue(reading.data);
+        control_->setValue(reading.control);
+        status = reading.status;
     }
     status_->setValue(status);
     if (!status) {
@@ -401,71 +700,106 @@ void MachineWindow::refreshPort() {
                                                        "both read open")));
 }
 
+QString MachineWindow::headNote(int kind) const {
+    const form::Form1& f = engraver_.form();
+    QStringList notes;
+    if (!positionKnown()) {
+        notes << QStringLiteral(
+                     "The head's position is not known: the wiring test moved %1. "
+                     "Home the axes again (Go Home (X), Go Home (Y)).")
+                     .arg(xUnknown_ && yUnknown_ ? QStringLiteral("X and Y")
+                          : xUnknown_            ? QStringLiteral("X")
+                                                 : QStringLiteral("Y"));
+    }
+    if (kind == static_cast<int>(simulation::JobKind::Picture) &&
+        (f.xStepCount != 0 || f.yStepCount != 0)) {
+        notes << QStringLiteral(
+                     "The head is not at home: the job would start where it stands, "
+                     "at X %1, Y %2 full steps from home.")
+                     .arg(f.xStepCount)
+                     .arg(f.yStepCount);
+    } else if (kind == static_cast<int>(simulation::JobKind::Frame)) {
+        notes << QStringLiteral("The frame would start where the head stands, at X %1, Y %2.")
+                     .arg(f.xStepCount)
+                     .arg(f.yStepCount);
+    }
+    return notes.join(QLatin1Char(' '));
+}
+
 void MachineWindow::refreshJob() {
     const form::Form1& f = engraver_.form();
-    if (jobRunning()) {
-        const bool picture = form::anyEnabled(f, form::kPictureRunTimers);
-        const int kind =
-            static_cast<int>(picture ? simulation::JobKind::Picture : simulation::JobKind::Frame);
-        jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
-        const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
-        const bool timed =
-            previewForRun_ && preview_ && preview_->outcome == simulation::JobOutcome::Finished;
-        double fraction = 0;
-        if (picture) {
-            const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
-            const int row = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow)));
-            QString text = QStringLiteral("Row %1 of %2").arg(std::min(row + 1, rows)).arg(rows);
-            if (sim_) {
-                const size_t dots = sim_->exposures().size() - exposuresAtRunStart_;
-                text += timed
-                            ? QStringLiteral(", dots %1 of %2").arg(dots).arg(preview_->dotsBurned)
-                            : QStringLiteral(", dots %1").arg(dots);
-            }
-            progressText_->setText(text);
-            fraction = static_cast<double>(row) / rows;
-        } else {
-            const int leg =
-                f.Timer8.Enabled() ? (f.xMovingMinus ? 3 : 1) : (f.yMovingMinus ? 4 : 2);
-            progressText_->setText(QStringLiteral("Leg %1 of 4").arg(leg));
-            fraction = (leg - 1) / 4.0;
-        }
-        if (timed && preview_->jobMs > 0) fraction = elapsedMs / preview_->jobMs;
-        progress_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000));
-        jobTime_->setText(timed ? clockText(preview_->jobMs) : QStringLiteral("\u2013"));
-        jobDetail_->setText(timed ? QStringLiteral("Job time computed before Run")
-                                  : QStringLiteral("No job time: the set-up changed before Run"));
-        elapsed_->setText(timed ? QStringLiteral("Elapsed %1, remaining %2")
-                                      .arg(clockText(elapsedMs))
-                                      .arg(clockText(std::max(0.0, preview_->jobMs - elapsedMs)))
-                                : QStringLiteral("Elapsed %1").arg(clockText(elapsedMs)));
-        progress_->setVisible(true);
+    if (!jobRunning()) {
+        refreshIdleJob();
         return;
     }
+    const int kind = runningKind(f);
+    const bool picture = kind == static_cast<int>(simulation::JobKind::Picture);
+    jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
+    const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
+    const simulation::JobSummary* summary = preview_.summary().get();
+    const bool timed =
+        previewForRun_ && summary && summary->outcome == simulation::JobOutcome::Finished;
+    double fraction = 0;
+    if (picture) {
+        const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
+        const int row = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow)));
+        QString text = QStringLiteral("Row %1 of %2").arg(std::min(row + 1, rows)).arg(rows);
+        if (sim_) {
+            const size_t dots = sim_->exposures().size() - exposuresAtRunStart_;
+            text += timed ? QStringLiteral(", dots %1 of %2").arg(dots).arg(summary->dotsBurned)
+                          : QStringLiteral(", dots %1").arg(dots);
+        }
+        progressText_->setText(text);
+        fraction = static_cast<double>(row) / rows;
+    } else {
+        progressText_->setText(QStringLiteral("Leg %1 of 4").arg(frameLeg(f)));
+        fraction = (frameLeg(f) - 1) / 4.0;
+    }
+    if (timed && summary->jobMs > 0) fraction = elapsedMs / summary->jobMs;
+    progress_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000));
+    jobTime_->setText(timed ? clockText(summary->jobMs) : QString());
+    jobDetail_->setText(timed ? QStringLiteral("Job time computed before Run")
+                              : QStringLiteral("No job time: the set-up changed before Run"));
+    jobNote_->setText(runNote_);
+    elapsed_->setText(timed ? QStringLiteral("Elapsed %1, remaining %2")
+                                  .arg(clockText(elapsedMs))
+                                  .arg(clockText(std::max(0.0, summary->jobMs - elapsedMs)))
+                            : QStringLiteral("Elapsed %1").arg(clockText(elapsedMs)));
+    progress_->setVisible(true);
+}
 
+void MachineWindow::refreshIdleJob() {
+    const form::Form1& f = engraver_.form();
     progress_->setVisible(false);
     progressText_->clear();
     elapsed_->clear();
-    const int kind = f.Option1.value   ? static_cast<int>(simulation::JobKind::Picture)
-                     : f.Option2.value ? static_cast<int>(simulation::JobKind::Frame)
-                                       : -1;
+    jobNote_->setText(runNote_);
+    if (jobEnd_) {
+        // The end of the last job, until the operator acts.
+        jobTitle_->setText(jobEnd_->title);
+        jobTime_->setText(jobEnd_->outcome);
+        jobDetail_->setText(jobEnd_->detail);
+        return;
+    }
+    const int kind = simulation::chosenJob(f);
     if (kind < 0) {
         jobTitle_->setText(QStringLiteral("No job chosen"));
-        jobTime_->setText(QStringLiteral("\u2013"));
+        jobTime_->clear();
         jobDetail_->setText(
             QStringLiteral("Choose Picture engraving or Frame cutting to see the job time."));
+        if (runNote_.isEmpty()) jobNote_->setText(headNote(kind));
         return;
     }
     jobTitle_->setText(jobName(f, kind));
-    const bool current = preview_ && previewInputs_ && *previewInputs_ == lastIdleInputs_;
-    if (!current) {
+    if (runNote_.isEmpty()) jobNote_->setText(headNote(kind));
+    if (!preview_.holdsFor(lastIdleInputs_)) {
         jobTime_->setText(QStringLiteral("\u2026"));
         jobDetail_->setText(engraver_.motionRunning()
                                 ? QStringLiteral("The job time follows when the motors stop.")
                                 : QStringLiteral("Computing the job time\u2026"));
         return;
     }
-    const simulation::JobSummary& s = *preview_;
+    const simulation::JobSummary& s = *preview_.summary();
     switch (s.outcome) {
         case simulation::JobOutcome::Finished:
             jobTime_->setText(clockText(s.jobMs));
@@ -482,7 +816,7 @@ void MachineWindow::refreshJob() {
             jobDetail_->setText(QStringLiteral("The job would not end by itself."));
             break;
         case simulation::JobOutcome::Unusable:
-            jobTime_->setText(QStringLiteral("\u2013"));
+            jobTime_->clear();
             jobDetail_->setText(QString::fromStdString(s.error));
             break;
     }
@@ -496,104 +830,47 @@ void MachineWindow::refreshWiring() {
     }
     wiringStop_->setEnabled(test.running());
     const std::string why = test.running() ? std::string() : test.refusal();
-    const QString text = QString::fromStdString(why.empty() ? test.statusText() : why);
+    QString text = QString::fromStdString(why.empty() ? test.statusText() : why);
+    if (!test.running() && !positionKnown()) {
+        text += QStringLiteral(
+                    "%1The step counters no longer say where the head is: home the "
+                    "axes again.")
+                    .arg(text.isEmpty() ? QString() : QStringLiteral("\n"));
+    }
     if (wiringStatus_->text() != text) wiringStatus_->setText(text);
+    // NOTE: the start-up watchdog can end outside a dispatch (the load procedure switches it
+    // off when it finds the port at rest): while it runs, the window looks again and again.
+    const bool watchdog = engraver_.form().Timer10.Enabled();
+    if (watchdog && isVisible() && !watchdogTimer_.isActive()) watchdogTimer_.start();
+    if (!watchdog && watchdogTimer_.isActive()) watchdogTimer_.stop();
 }
 
 // --- The job time ---
 
-MachineWindow::JobInputs MachineWindow::jobInputs() const {
-    const form::Form1& f = engraver_.form();
-    JobInputs in;
-    in.kind = f.Option1.value   ? static_cast<int>(simulation::JobKind::Picture)
-              : f.Option2.value ? static_cast<int>(simulation::JobKind::Frame)
-                                : -1;
-    in.pictureRevision = f.Picture2.revision;
-    in.pictureWidth = f.Picture2.ScaleWidth();
-    in.pictureHeight = f.Picture2.ScaleHeight();
-    in.frameWidth = f.Picture3.ScaleWidth();
-    in.frameHeight = f.Picture3.ScaleHeight();
-    in.coarse = f.Check1.value;
-    in.hologram = f.Check2.value;
-    in.stepPeriod = f.Combo1.caption;
-    in.autoLaser = f.autoLaser;
-    in.laserPulseOn = f.laserPulseOn;
-    in.xStepCount = f.xStepCount;
-    in.yStepCount = f.yStepCount;
-    in.xPhase = f.xPhase;
-    in.yPhase = f.yPhase;
-    if (sim_) {
-        in.headX = sim_->x();
-        in.headY = sim_->y();
-        in.rotorX = sim_->rotorX();
-        in.rotorY = sim_->rotorY();
-    }
-    for (size_t i = 0; i < in.jobTimerIntervals.size(); ++i) {
-        in.jobTimerIntervals[i] = (f.*form::kJobTimers[i]).Interval();
-    }
-    return in;
-}
-
 void MachineWindow::considerPreview() {
-    if (engraver_.motionRunning() || computingInputs_) return;
-    const JobInputs inputs = jobInputs();
-    if (previewInputs_ && *previewInputs_ == inputs) return;
+    if (engraver_.motionRunning() || preview_.computing()) return;
+    const JobInputs inputs = simulation::jobInputs(engraver_.form(), sim_);
+    if (preview_.inputs() && *preview_.inputs() == inputs) return;
     if (inputs.kind < 0) {
-        preview_.reset();
-        previewInputs_ = inputs;
+        preview_.clear(inputs);
         workPiece_->clearPreview();
         refreshJob();
         return;
     }
-    startPreview(inputs);
+    preview_.start(engraver_.form(), sim_, inputs);
 }
 
-void MachineWindow::startPreview(const JobInputs& inputs) {
-    form::Form1& f = engraver_.form();
-    auto task = std::make_shared<PreviewTask>();
-    task->kind = static_cast<simulation::JobKind>(inputs.kind);
-    // The copy: every control (values, captions, rasters), the timers and the window
-    // variables, as Run would find them.
-    task->window = f.snapshot();
-
-    // The machine: the simulator as it stands, or for a real port one whose head stands where
-    // the step counters say (its rotors, where the last moves left them, are not known).
-    machine::SimConfig config = sim_ ? sim_->config() : machine::SimConfig{};
-    config.headX = sim_ ? sim_->x() / 2.0 : f.xStepCount;
-    config.headY = sim_ ? sim_->y() / 2.0 : f.yStepCount;
-    config.rotorX = sim_ ? sim_->rotorX() : 0;
-    config.rotorY = sim_ ? sim_->rotorY() : 0;
-    config.data = sim_ ? sim_->data() : machine::REST_DATA;
-    config.control = sim_ ? sim_->control() : machine::REST_CONTROL;
-    task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
-
-    computingInputs_ = inputs;
-    if (worker_.joinable()) worker_.join();
-    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
-    // a signal stack of its own for the crash handlers.
-    const runtime::EndingSignalsBlocked blocked;
-    worker_ = std::thread([this, task, inputs] {
-        const runtime::ThreadSignalStack signalStack;
-        auto summary = std::make_shared<const simulation::JobSummary>(
-            simulation::simulateFrom(task->window, *task->head, task->kind));
-        QMetaObject::invokeMethod(
-            this, [this, inputs, summary] { previewDone(inputs, summary); }, Qt::QueuedConnection);
-    });
-}
-
-void MachineWindow::previewDone(const JobInputs& inputs,
-                                std::shared_ptr<const simulation::JobSummary> summary) {
-    if (worker_.joinable()) worker_.join();
-    computingInputs_.reset();
-    preview_ = std::move(summary);
-    previewInputs_ = inputs;
-    workPiece_->setPreview(preview_->exposures);
+void MachineWindow::previewDone() {
+    const JobInputs& inputs = *preview_.inputs();
+    workPiece_->setPreview(preview_.summary()->exposures);
     // A job started while its time was being computed: the time holds for it if nothing was
     // changed before Run.
     if (runSeen_ && inputs == lastIdleInputs_) previewForRun_ = true;
     refreshJob();
     // The set-up may have changed while the job was computed.
-    if (!engraver_.motionRunning() && !(jobInputs() == inputs)) previewDelay_.start();
+    if (!engraver_.motionRunning() && !(simulation::jobInputs(engraver_.form(), sim_) == inputs)) {
+        previewDelay_.start();
+    }
 }
 
 bool MachineWindow::waitForPreview(int timeoutMs) {
@@ -603,7 +880,8 @@ bool MachineWindow::waitForPreview(int timeoutMs) {
     while (clock.elapsed() < timeoutMs) {
         previewDelay_.stop();
         considerPreview();
-        if (!computingInputs_ && previewInputs_ && *previewInputs_ == jobInputs()) {
+        if (!preview_.computing() && preview_.inputs() &&
+            *preview_.inputs() == simulation::jobInputs(engraver_.form(), sim_)) {
             refreshNow();
             return true;
         }

@@ -1,35 +1,40 @@
 // The Machine window: work piece, head and laser, job time and progress, port monitor, wiring test.
 #pragma once
 
-#include <QImage>
+#include <QRect>
 #include <QTimer>
 #include <QWidget>
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "machine/SimEngraver.h"
 #include "motion/WiringTest.h"
 #include "panel/Engraver.h"
+#include "simulation/JobPreview.h"
 #include "ui/MachineViews.h"
 
+class QBoxLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QSpinBox;
-
-namespace ostrel::simulation {
-struct JobSummary;
-}
 
 namespace ostrel::ui {
 
 class MainWindow;
+
+// Where a window of `wanted` size (at least `minimum`) goes beside a main window whose frame is
+// `mainFrame`, on a screen whose free area is `available`; `frame` is what the window system
+// adds around a window. To the right when there is room, else to the left, else below; never
+// over the main window while the screen has room anywhere beside it. Returns the window's own
+// geometry (without the frame).
+QRect placeBeside(const QRect& mainFrame, const QRect& available, const QSize& wanted,
+                  const QSize& minimum, const QMargins& frame);
 
 class MachineWindow final : public QWidget {
     Q_OBJECT
@@ -38,73 +43,87 @@ class MachineWindow final : public QWidget {
     MachineWindow(panel::Engraver& engraver, machine::SimEngraver* sim, QWidget* parent = nullptr);
     ~MachineWindow() override;
 
-    // Puts "Machine" into the main window's View menu and opens the window beside it.
+    // Puts "Machine" into the main window's View menu and follows the operator's events there.
     void attachTo(MainWindow& main);
-    void showBeside();
+    // Opens the window where it was last, or beside the main window. Asked for from the menu
+    // it comes to the front; at the program's start (`fromMenu` false) the main window stays in
+    // front of it where the screen has no room beside the main window.
+    void showBeside(bool fromMenu = true);
     // Brings every part of the window in line with the core now.
     void refreshNow();
+    // The operator did something: the end of the last job stops being shown.
+    void noteOperatorEvent();
     // What the step timing runs at, shown under the port monitor ("real-time priority ...").
     void setStepTimingSource(std::function<std::string()> describe);
     // For the tests: lets events run until no job time is being computed or waiting to be.
     bool waitForPreview(int timeoutMs = 30'000);
     // The job time shown before Run, or null.
-    const simulation::JobSummary* preview() const { return preview_.get(); }
+    const simulation::JobSummary* preview() const { return preview_.summary().get(); }
+    // Whether the step counters still say where the head is: false after a wiring test moved
+    // an axis, until that axis stands on its home switch with its counter at 0 again.
+    bool positionKnown() const { return !xUnknown_ && !yUnknown_; }
+    // The two columns side by side (false: one under the other, for a narrow window).
+    bool sideBySide() const;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
-    // Everything a job's run depends on: when it changes, the job time is computed again.
-    struct JobInputs {
-        int kind = -1;  // -1: no job chosen, else simulation::JobKind
-        uint64_t pictureRevision = 0;
-        int pictureWidth = 0, pictureHeight = 0, frameWidth = 0, frameHeight = 0;
-        int coarse = 0, hologram = 0;
-        std::string stepPeriod;
-        bool autoLaser = false, laserPulseOn = false;
-        int32_t xStepCount = 0, yStepCount = 0;
-        int16_t xPhase = 0, yPhase = 0;
-        int64_t headX = 0, headY = 0;
-        int rotorX = 0, rotorY = 0;
-        std::array<int, 6> jobTimerIntervals{};  // in the order of form::kJobTimers
-        bool operator==(const JobInputs&) const = default;
+    using JobInputs = simulation::JobInputs;
+
+    // How the last job ended, shown until the operator acts.
+    struct JobEnd {
+        QString title, outcome, detail;
     };
-    struct PreviewTask;
 
     void buildJobBox(QWidget* box);
     void buildPortBox(QWidget* box);
     void buildWiringBox(QWidget* box);
     void startWiringTest(motion::WiringTestKind kind);
+    void reflow();
+    QRect placeNow() const;
+    void rememberPlace();
 
     void afterDispatch();
-    // The settings the operator makes for a job are the same in both.
-    static bool sameSetUp(const JobInputs& a, const JobInputs& b);
+    // Notes the start and the end of a run, the Run presses that started nothing and whether
+    // the step counters still hold.
+    void observe();
+    void noteRunEnd();
     bool jobRunning() const;
-    JobInputs jobInputs() const;
     void refreshHead();
     void refreshPort();
     void refreshJob();
     void refreshWiring();
+    // The job box while no job runs.
+    void refreshIdleJob();
+    QString headNote(int kind) const;
     // Starts computing the job time when the inputs changed and nothing moves.
     void considerPreview();
-    void startPreview(const JobInputs& inputs);
-    void previewDone(const JobInputs& inputs,
-                     std::shared_ptr<const simulation::JobSummary> summary);
+    void previewDone();
 
     panel::Engraver& engraver_;
     machine::SimEngraver* sim_;
     MainWindow* main_ = nullptr;
     runtime::HookId hook_ = 0;
-    QTimer refreshTimer_;  // coalesces the repaints a running job asks for
-    QTimer idleTimer_;     // looks at the switches and the inputs while nothing dispatches
-    QTimer previewDelay_;  // lets a slider or a typed speed settle before computing
+    QTimer refreshTimer_;   // coalesces the repaints a running job asks for
+    QTimer idleTimer_;      // looks at the switches and the inputs while nothing dispatches
+    QTimer previewDelay_;   // lets a slider or a typed speed settle before computing
+    QTimer watchdogTimer_;  // follows the start-up watchdog, which may end outside a dispatch
 
+    QScrollArea* scroll_ = nullptr;
+    QBoxLayout* columns_ = nullptr;
+    QWidget* pieceBox_ = nullptr;
+    QWidget* side_ = nullptr;
     WorkPieceView* workPiece_ = nullptr;
     QLabel* jobTitle_ = nullptr;
     QLabel* jobTime_ = nullptr;
     QLabel* jobDetail_ = nullptr;
+    QLabel* jobNote_ = nullptr;
     QLabel* progressText_ = nullptr;
     QLabel* elapsed_ = nullptr;
     QProgressBar* progress_ = nullptr;
@@ -119,17 +138,26 @@ class MachineWindow final : public QWidget {
     std::vector<QPushButton*> wiringButtons_;
     QPushButton* wiringStop_ = nullptr;
 
-    // The job time and burn preview shown, and the inputs it was computed from.
-    std::shared_ptr<const simulation::JobSummary> preview_;
-    std::optional<JobInputs> previewInputs_;
+    // The job time and burn preview, and the inputs last seen while nothing moved.
+    simulation::JobPreview preview_;
     JobInputs lastIdleInputs_;
-    std::optional<JobInputs> computingInputs_;
-    std::thread worker_;
     // The run under way: when it was first seen, and whether the preview was for it.
     bool runSeen_ = false;
+    int runKind_ = -1;
     double runStartMs_ = 0;
     bool previewForRun_ = false;
     size_t exposuresAtRunStart_ = 0;
+    uint64_t abortsAtRunStart_ = 0;
+    int lastRow_ = 0, lastLeg_ = 1;
+    std::optional<JobEnd> jobEnd_;
+    // Run presses that started nothing: those seen, and the note shown for the last one.
+    uint64_t refusedRunsSeen_ = 0;
+    QString runNote_;
+    // The step counters no longer say where the head is (a wiring test moved the axis).
+    bool xUnknown_ = false, yUnknown_ = false;
+    // The place: set by the placement rule (and so moved along with the main window) until
+    // the operator moves or resizes the window.
+    bool placed_ = false, autoPlaced_ = false, placing_ = false;
 };
 
 }  // namespace ostrel::ui

@@ -1,6 +1,7 @@
 // The main window: builds a widget for every Form1 control, renders Form1, forwards events.
 #include "ui/MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +21,7 @@
 #include <string_view>
 
 #include "runtime/EventLoop.h"
+#include "ui/ClassicStyle.h"
 #include "ui/Look.h"
 #include "ui/Widgets.h"
 
@@ -30,6 +32,11 @@ using form::Kind;
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
+
+// Why a speed or pulse text shows red.
+constexpr char kInvalidPeriodTip[] =
+    "Not a period the timers can take: a number of milliseconds from 1 to 65535 (a fraction "
+    "rounds to whole ones). The previous period stays in force.";
 
 enum class Face { Sans, Heavy };
 
@@ -235,6 +242,10 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             auto* combo = new QComboBox(parent);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
+            // NOTE: the drop-down list keeps black items when the text turns red.
+            QPalette list = combo->view()->palette();
+            list.setColor(QPalette::Text, Qt::black);
+            combo->view()->setPalette(list);
             connect(combo, &QComboBox::editTextChanged, this,
                     [this, name](const QString& text) { forwardSet(name, text.toStdString()); });
             w = combo;
@@ -243,6 +254,8 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
         case Kind::CheckBox: {
             auto* box = new QCheckBox(parent);
             box->setAutoFillBackground(true);
+            // NOTE: a button fills with its button colour; a box lies on its back colour.
+            box->setBackgroundRole(QPalette::Window);
             connect(box, &QCheckBox::clicked, this, [this, name] { forwardClick(name); });
             w = box;
             break;
@@ -253,6 +266,7 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             // group would keep a second copy of that state.
             option->setAutoExclusive(false);
             option->setAutoFillBackground(true);
+            option->setBackgroundRole(QPalette::Window);
             connect(option, &QRadioButton::clicked, this, [this, name] { forwardClick(name); });
             w = option;
             break;
@@ -280,12 +294,20 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             return nullptr;
     }
     w->setObjectName(QString::fromStdString(name));
+    if (c.kind == Kind::Button || c.kind == Kind::GraphicalButton || c.kind == Kind::ComboBox ||
+        c.kind == Kind::CheckBox || c.kind == Kind::OptionButton) {
+        if (!qobject_cast<JogButton*>(w)) w->setStyle(classicStyle());
+    }
     w->setFont(look.face == Face::Heavy ? heavyFont(look.pixelSize)
                                         : sansFont(look.pixelSize, look.bold));
     if (look.fore >= 0) {
         setRole(w, QPalette::WindowText, toQColor(look.fore));
-        setRole(w, QPalette::ButtonText, toQColor(look.fore));
-        setRole(w, QPalette::Text, toQColor(look.fore));
+        // NOTE: a frame's caption colour is not its buttons' and lists' text colour: those
+        // would take the olive from the frame.
+        if (c.kind != Kind::Frame) {
+            setRole(w, QPalette::ButtonText, toQColor(look.fore));
+            setRole(w, QPalette::Text, toQColor(look.fore));
+        }
     }
     return w;
 }
@@ -387,11 +409,20 @@ void MainWindow::render(const Binding& b) {
             if (combo->currentText() != text) combo->setEditText(text);
             setRole(w, QPalette::Base, toQColor(c.backColor));
             setRole(w, QPalette::Button, toQColor(c.backColor));
-            // A period the timers cannot take is shown in red until it is valid again; the
-            // timers keep their previous interval meanwhile.
-            setRole(
-                w, QPalette::Text,
-                runtime::isValidIntervalText(c.caption) ? toQColor(look.fore) : QColor(Qt::red));
+            // A period the timers cannot take is shown in red until it is valid again, with
+            // the valid range in the text field's tooltip; the timers keep their previous
+            // interval meanwhile.
+            {
+                const bool valid = runtime::isValidIntervalText(c.caption);
+                setRole(w, QPalette::Text, valid ? toQColor(look.fore) : QColor(Qt::red));
+                if (QLineEdit* edit = combo->lineEdit()) {
+                    const QString why = valid ? QString()
+                                              : QString::fromStdString(c.toolTip) +
+                                                    QStringLiteral("\n") +
+                                                    QString::fromLatin1(kInvalidPeriodTip);
+                    if (edit->toolTip() != why) edit->setToolTip(why);
+                }
+            }
             break;
         }
         case Kind::CheckBox:

@@ -16,13 +16,17 @@ QString programFolderFor(const QString& executableFolder) {
     const QFileInfo own(executableFolder);
     // NOTE: only a build tree (it holds CMakeCache.txt) counts as the program's own folder: an
     // installed program writes nothing beside itself, even where it could (root in /usr/bin).
-    if (!executableFolder.isEmpty() && own.isDir() && own.isWritable() &&
-        QFileInfo::exists(executableFolder + QStringLiteral("/CMakeCache.txt"))) {
+    if (own.isWritable() && isBuildTree(executableFolder)) {
         return own.absoluteFilePath();
     }
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
     return data;
+}
+
+bool isBuildTree(const QString& folder) {
+    return !folder.isEmpty() && QFileInfo(folder).isDir() &&
+           QFileInfo::exists(folder + QStringLiteral("/CMakeCache.txt"));
 }
 
 }  // namespace ostrel::ui

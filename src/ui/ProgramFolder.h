@@ -10,5 +10,8 @@ namespace ostrel::ui {
 QString programFolder();
 // The same rule for a given executable folder.
 QString programFolderFor(const QString& executableFolder);
+// Whether a folder is a build tree (it holds CMakeCache.txt), where the program keeps its
+// files beside itself.
+bool isBuildTree(const QString& folder);
 
 }  // namespace ostrel::ui

@@ -3,16 +3,23 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "ui/HelpWindows.h"
 #include "ui/ProgramFolder.h"
+#include "ui/Settings.h"
 
 namespace ostrel::ui {
 
 namespace {
+
+const QString kLoadFolderKey = QStringLiteral("load/folder");
 
 // The filters the Load command has always offered, for a request that names none.
 const QStringList& defaultFilters() {
@@ -51,6 +58,14 @@ void configureFileDialog(QFileDialog& dialog, const form::FileDialogRequest& req
     dialog.setNameFilters(fileDialogFilters(request.filter));
 }
 
+QString loadDialogFolder(const QString& lastFolder, const QString& requested, bool buildTree,
+                         const QString& pictures, const QString& home) {
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir()) return lastFolder;
+    if (buildTree) return requested;
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir()) return pictures;
+    return home;
+}
+
 std::unique_ptr<QMessageBox> makeMessageBox(const std::string& text, const std::string& title,
                                             QWidget* parent) {
     return std::make_unique<QMessageBox>(QMessageBox::Information, QString::fromStdString(title),
@@ -67,8 +82,21 @@ QtHost::~QtHost() {
 std::string QtHost::openFileDialog(const form::FileDialogRequest& request) {
     QFileDialog dialog(dialogParent_);
     configureFileDialog(dialog, request);
+    const auto settings = openSettings();
+    const QString requested = QString::fromStdString(request.initialFolder);
+    dialog.setDirectory(loadDialogFolder(
+        settings->value(kLoadFolderKey).toString(), requested,
+        QDir(requested) == QDir(QCoreApplication::applicationDirPath()) &&
+            isBuildTree(QCoreApplication::applicationDirPath()),
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), QDir::homePath()));
+    // Large enough to show the file list's columns, within the screen.
+    const QScreen* screen = dialogParent_ ? dialogParent_->screen() : QApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() : QSize(1024, 768);
+    dialog.resize(std::min(900, room.width() * 9 / 10), std::min(580, room.height() * 85 / 100));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().constFirst().toStdString();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    settings->setValue(kLoadFolderKey, QFileInfo(chosen).absolutePath());
+    return chosen.toStdString();
 }
 
 void QtHost::messageBox(const std::string& text, const std::string& title) {
@@ -76,8 +104,7 @@ void QtHost::messageBox(const std::string& text, const std::string& title) {
 }
 
 void QtHost::showError(const std::string& text) {
-    QMessageBox::warning(dialogParent_, QApplication::applicationDisplayName(),
-                         QString::fromStdString(text));
+    QMessageBox::warning(dialogParent_, QStringLiteral("Ostrel"), QString::fromStdString(text));
 }
 
 bool QtHost::openWithViewer(const std::string& path) {

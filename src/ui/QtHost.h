@@ -23,6 +23,12 @@ inline constexpr char kAllPicturesFilter[] = "All pictures (*.jpg *.jpeg *.gif *
 QStringList fileDialogFilters(const std::string& requestFilter);
 // Sets up an open dialog as the request says: folder, default suffix, filters, one existing file.
 void configureFileDialog(QFileDialog& dialog, const form::FileDialogRequest& request);
+// The folder the Load dialog opens in: the one the last picture came from while it exists;
+// else, for a program run from its build tree, the folder the request names (the program's
+// own); else (an installed program, whose own folder is a hidden data folder) the user's
+// Pictures folder, or the home folder when there is none.
+QString loadDialogFolder(const QString& lastFolder, const QString& requested, bool buildTree,
+                         const QString& pictures, const QString& home);
 // The information box of the Load command: information icon, one OK, the given title and text.
 std::unique_ptr<QMessageBox> makeMessageBox(const std::string& text, const std::string& title,
                                             QWidget* parent);

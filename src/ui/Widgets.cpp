@@ -51,8 +51,15 @@ void JogButton::paintEvent(QPaintEvent*) {
     bevel.setColor(QPalette::Dark, QColor(48, 48, 48));
     bevel.setColor(QPalette::Shadow, QColor(0, 0, 0));
     const QBrush black(Qt::black);
-    qDrawWinButton(&p, rect(), bevel, sunken, &black);
-    if (!isEnabled()) p.setOpacity(0.3);
+    if (isEnabled()) {
+        qDrawWinButton(&p, rect(), bevel, sunken, &black);
+    } else {
+        // Disabled: flat, in a plain grey line, and the chevron faded into the black.
+        p.fillRect(rect(), black);
+        p.setPen(QColor(96, 96, 96));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        p.setOpacity(0.22);
+    }
     const QPoint shift = sunken ? QPoint(1, 1) : QPoint(0, 0);
     const QRect target(QPoint(0, 0), chevron_.deviceIndependentSize().toSize());
     p.drawPixmap(target.translated(rect().center() - target.center() + shift), chevron_);
@@ -84,14 +91,20 @@ void PictureView::paintEvent(QPaintEvent*) {
     const QColor back = toQColor(box_.backColor);
     p.fillRect(rect(), back.isValid() ? back : palette().color(QPalette::Window));
     const int border = box_.bordered ? 1 : 0;
-    if (border) {
-        p.setPen(Qt::black);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
     // NOTE: drawn unscaled, so no smoothing can blur the burn mask: what is shown is what the
     // jobs scan.
     p.setClipRect(rect().adjusted(border, border, -border, -border));
     p.drawImage(QPoint(border, border), box_.raster);
+    p.setClipping(false);
+    if (border) {
+        // NOTE: four filled strips, drawn last, not a drawn rectangle: at a fractional scale a
+        // one-pixel line can fall between device pixels and vanish, a filled strip cannot.
+        const QRect r = rect();
+        p.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::black);
+        p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::black);
+        p.fillRect(QRect(r.left(), r.top(), 1, r.height()), Qt::black);
+        p.fillRect(QRect(r.right(), r.top(), 1, r.height()), Qt::black);
+    }
 }
 
 }  // namespace ostrel::ui

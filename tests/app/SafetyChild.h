@@ -58,6 +58,7 @@ inline void startOstrel(QProcess& child, const QStringList& args, const QString&
                         const std::function<void(QProcessEnvironment&)>& changeEnv = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", workDir + "/config");  // where the windows remember places
     // NOTE: the sanitizers would report the crashes the tests provoke as their own findings.
     env.insert("ASAN_OPTIONS",
                "handle_segv=0:handle_sigbus=0:handle_abort=0:handle_sigfpe=0:"

@@ -33,6 +33,8 @@ TEST(GuiProgram, TerminationSignalsPutTheMachineAtRestBeforeTheEnd) {
         QProcess program;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The windows remember their places in the test's folder, not the user's settings.
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(OSTREL_BINARY), {QStringLiteral("--trace"), trace});
         ASSERT_TRUE(program.waitForStarted(10'000));

@@ -171,6 +171,32 @@ TEST(FileDialog, FiltersDefaultToTheLoadCommandsAndNeverRepeatOurs) {
     EXPECT_EQ(withOurs.size(), 2);
 }
 
+TEST(FileDialog, StartsWhereTheLastPictureCameFromElseByWhereTheProgramRuns) {
+    QTemporaryDir last, pictures, build, home;
+    const QString gone = last.path() + QStringLiteral("/deleted");
+    struct Case {
+        const char* what;
+        QString lastFolder;
+        bool buildTree;
+        QString picturesFolder;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"the last picture's folder", last.path(), false, pictures.path(), last.path()},
+        {"the last folder, also in a build tree", last.path(), true, pictures.path(), last.path()},
+        {"first time in a build tree: beside the program", {}, true, pictures.path(), build.path()},
+        {"first time installed: Pictures", {}, false, pictures.path(), pictures.path()},
+        {"a last folder since deleted", gone, false, pictures.path(), pictures.path()},
+        {"installed, no Pictures folder: home", {}, false, gone, home.path()},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(loadDialogFolder(c.lastFolder, build.path(), c.buildTree, c.picturesFolder,
+                                   home.path()),
+                  c.expected)
+            << c.what;
+    }
+}
+
 TEST(MessageBox, InformationIconOneOkTitleAndText) {
     const auto box = makeMessageBox("Select Option < Picture <> Frame >", "Info", nullptr);
     EXPECT_EQ(box->icon(), QMessageBox::Information);

@@ -1,7 +1,7 @@
 // A picture of the Machine window during a run, for the documentation; needs OSTREL_SCREENSHOT_DIR.
 //
 //   export QT_QPA_PLATFORM=xcb OSTREL_SCREENSHOT_DIR=docs
-//   xvfb-run -a -s "-screen 0 1280x900x24" build/tests/test_ui --gtest_filter='MachineShot*'
+//   xvfb-run -a -s "-screen 0 1920x1080x24" build/tests/test_ui --gtest_filter='MachineShot*'
 #include <QDir>
 #include <QElapsedTimer>
 
@@ -36,6 +36,7 @@ TEST_F(MachineShot, MachineWindowDuringARun) {
     h.host.dialogAnswers = {OSTREL_SOURCE_DIR "/resources/sample.png"};
     h.engraver->click("Command2(0)");
     h.engraver->click("Option1");
+    machine.resize(1040, 760);
     machine.show();
     ASSERT_TRUE(machine.waitForPreview(120'000));
     ASSERT_NE(machine.preview(), nullptr);

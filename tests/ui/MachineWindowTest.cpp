@@ -1,4 +1,5 @@
 // The Machine window: job time and preview, progress, the port monitor and the wiring test buttons.
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -7,6 +8,7 @@
 #include <QSpinBox>
 
 #include "UiTestSupport.h"
+#include "jobs/PictureRun.h"
 #include "machine/Registers.h"
 #include "simulation/JobSimulation.h"
 #include "ui/MachineWindow.h"
@@ -324,6 +326,138 @@ TEST_F(MachineWindowTest, ViewMenuOpensTheWindowAndClosingOnlyHidesIt) {
     EXPECT_FALSE(machine->isVisible());
     item->trigger();
     EXPECT_TRUE(machine->isVisible());
+}
+
+// --- Feedback ---
+
+bool enabledWithin(QWidget* w, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!w->isEnabled() && clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return w->isEnabled();
+}
+
+TEST_F(MachineWindowTest, TheWiringTestFollowsTheWatchdogEvenWhenItEndsOutsideADispatch) {
+    machine->show();
+    h.form().Timer10.setEnabled(true);
+    machine->refreshNow();
+    EXPECT_FALSE(wiringButton(WiringTestKind::CoilA)->isEnabled());
+    EXPECT_TRUE(text("wiringStatus").contains(QStringLiteral("watchdog")));
+    // As the load procedure does when it finds the port at rest: no tick, no operator event.
+    h.form().Timer10.setEnabled(false);
+    EXPECT_TRUE(enabledWithin(wiringButton(WiringTestKind::CoilA), 3000));
+    EXPECT_FALSE(text("wiringStatus").contains(QStringLiteral("watchdog")));
+}
+
+TEST_F(MachineWindowTest, TheEndOfAJobStaysShownUntilTheOperatorActs) {
+    loadSmallPicture();
+    h.engraver->click("Option1");
+    ASSERT_TRUE(machine->waitForPreview());
+    const simulation::JobSummary preview = *machine->preview();
+    h.engraver->click("Command2(1)");
+    machine->noteOperatorEvent();  // as the main window reports the Run click
+    ASSERT_TRUE(h.untilIdle());
+    machine->refreshNow();
+    const QString finished = QStringLiteral("Finished: %1, %2 dots burned")
+                                 .arg(QString::fromStdString(simulation::clockText(preview.jobMs)))
+                                 .arg(h.sim->exposures().size());
+    EXPECT_EQ(text("jobTime"), finished);
+    ASSERT_TRUE(machine->waitForPreview());  // the next job's time is computed meanwhile
+    EXPECT_EQ(text("jobTime"), finished);
+    machine->noteOperatorEvent();
+    machine->refreshNow();
+    EXPECT_NE(text("jobTime"), finished);
+    EXPECT_TRUE(text("jobDetail").startsWith(QStringLiteral("Job time from here")));
+
+    // Aborted: the row it stopped at, as the progress counted it.
+    h.engraver->click("Command2(1)");
+    machine->noteOperatorEvent();
+    h.wait(preview.jobMs / 2);
+    machine->refreshNow();
+    const QString running = text("progressText");
+    ASSERT_TRUE(running.startsWith(QStringLiteral("Row "))) << running.toStdString();
+    h.engraver->click("Command2(5)");
+    machine->noteOperatorEvent();  // as the main window reports the Abort click
+    machine->refreshNow();
+    const int row = static_cast<int>(jobs::progressValue(h.form().pixelRow)) + 1;
+    EXPECT_EQ(text("jobTime"), QStringLiteral("Aborted at row %1").arg(row));
+    EXPECT_TRUE(running.startsWith(QStringLiteral("Row %1 of").arg(row)));
+}
+
+TEST_F(MachineWindowTest, RunPressedDuringAJobSaysWhyItStartedNothing) {
+    h.engraver->click("Option2");
+    h.engraver->click("Command2(1)");
+    h.wait(100);
+    machine->refreshNow();
+    EXPECT_TRUE(text("jobNote").isEmpty());
+    h.engraver->click("Command2(1)");
+    machine->refreshNow();
+    EXPECT_TRUE(text("jobNote").startsWith(QStringLiteral("Run started nothing: a job")))
+        << text("jobNote").toStdString();
+    ASSERT_TRUE(h.untilIdle());
+    machine->refreshNow();
+    EXPECT_FALSE(text("jobNote").startsWith(QStringLiteral("Run started nothing")));
+}
+
+TEST_F(MachineWindowTest, APreviewFromAwayFromHomeSaysWhereTheJobWouldStart) {
+    loadSmallPicture();
+    h.engraver->click("Option1");
+    ASSERT_TRUE(machine->waitForPreview());
+    EXPECT_FALSE(text("jobNote").contains(QStringLiteral("not at home")));
+    h.form().xStepCount = 500;
+    h.form().yStepCount = 20;
+    ASSERT_TRUE(machine->waitForPreview());
+    EXPECT_TRUE(text("jobNote").contains(
+        QStringLiteral("The head is not at home: the job would start where it stands, at X 500, "
+                       "Y 20")))
+        << text("jobNote").toStdString();
+}
+
+TEST_F(MachineWindowTest, WiringMessagesStartWithACapital) {
+    wiringButton(WiringTestKind::LaserPulse)->click();
+    ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
+    machine->refreshNow();
+    EXPECT_EQ(text("wiringStatus"), QStringLiteral("Laser pulse: done, port at rest"));
+}
+
+class MachineWindowAwayTest : public WindowTest {
+  public:
+    MachineWindowAwayTest() : WindowTest(awayFromHome()) {}
+};
+
+TEST_F(MachineWindowAwayTest, AfterAStepTestThePositionIsUnknownUntilTheAxesAreHomed) {
+    ui::MachineWindow machine(*h.engraver, h.sim.get());
+    auto status = [&] {
+        return machine.findChild<QLabel*>(QStringLiteral("wiringStatus"))->text();
+    };
+    EXPECT_TRUE(machine.positionKnown());
+    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepX), "");
+    machine.refreshNow();
+    ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
+    machine.refreshNow();
+    EXPECT_FALSE(machine.positionKnown());
+    EXPECT_TRUE(status().contains(QStringLiteral("no longer say where the head is")));
+    EXPECT_TRUE(machine.findChild<QLabel*>(QStringLiteral("jobNote"))
+                    ->text()
+                    .contains(QStringLiteral("position is not known")));
+    h.engraver->click("Command3");
+    ASSERT_TRUE(h.untilIdle());
+    h.engraver->click("Command5");
+    ASSERT_TRUE(h.untilIdle());
+    machine.refreshNow();
+    EXPECT_TRUE(machine.positionKnown());
+    EXPECT_FALSE(status().contains(QStringLiteral("no longer say where the head is")));
+}
+
+TEST_F(MachineWindowTest, AStepTestThatComesBackToTheSwitchLeavesThePositionKnown) {
+    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepY), "");
+    machine->refreshNow();
+    EXPECT_FALSE(machine->positionKnown());
+    ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
+    machine->refreshNow();
+    EXPECT_TRUE(machine->positionKnown());
 }
 
 }  // namespace

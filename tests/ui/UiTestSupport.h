@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QStyleFactory>
 #include <memory>
 
@@ -20,6 +21,9 @@ class WindowTest : public ::testing::Test {
         // NOTE: the graphical buttons show their colour through Fusion's button palette, as
         // the program itself sets it.
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        // What the windows remember goes to this test's own folder, not the user's settings.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QString::fromStdString(h.tempDir) + QStringLiteral("/config"));
         h.start();
         window = std::make_unique<ui::MainWindow>(*h.engraver);
     }
