@@ -130,7 +130,9 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
             "  ostrel script FILE [...]   Run a scenario of operator actions headless,\n"
             "                             in virtual time (ostrel script --help).\n"
             "  ostrel simulate [...]      Run a whole job headless and write the burn\n"
-            "                             picture (ostrel simulate --help).\n");
+            "                             picture (ostrel simulate --help).\n"
+            "  ostrel latency [...]       Test this computer's step timing; the port is\n"
+            "                             not written (ostrel latency --help).\n");
         return std::nullopt;
     }
     if (parser.isSet(versionOption())) {

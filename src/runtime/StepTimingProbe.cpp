@@ -1,7 +1,12 @@
 // The step-timing self-test: the step loop without the port, its error statistics and verdicts.
 #include "runtime/StepTimingProbe.h"
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -25,8 +30,8 @@ Verdict judge(const TimingErrorStats& s, double goodP99, double goodMax, double 
     };
     if (s.count() < kFewestTicks) {
         v.rating = Rating::Marginal;
-        v.reason = withNote("too short a test to judge (" + std::to_string(s.count()) + " " +
-                            what + ", at least " + std::to_string(kFewestTicks) + " needed)");
+        v.reason = withNote("too short a test to judge (" + std::to_string(s.count()) + " " + what +
+                            ", at least " + std::to_string(kFewestTicks) + " needed)");
         return v;
     }
     const double p99 = s.percentile(0.99), max = s.maxMs();
@@ -40,8 +45,9 @@ Verdict judge(const TimingErrorStats& s, double goodP99, double goodMax, double 
     const double p99Limit = v.rating == Rating::Marginal ? goodP99 : marginalP99;
     const double maxLimit = v.rating == Rating::Marginal ? goodMax : marginalMax;
     std::string reason;
-    if (p99 > p99Limit) reason = "1 in 100 " + std::string(what) + " off by more than " + ms(p99) +
-                                 " (limit " + ms(p99Limit) + ")";
+    if (p99 > p99Limit)
+        reason = "1 in 100 " + std::string(what) + " off by more than " + ms(p99) + " (limit " +
+                 ms(p99Limit) + ")";
     if (max > maxLimit) {
         reason += (reason.empty() ? "" : ", ") + std::string("the worst off by ") + ms(max) +
                   " (limit " + ms(maxLimit) + ")";
@@ -109,6 +115,14 @@ std::string priorityNote(TimingClass ran, bool raisingAllowed) {
     return "real-time priority not allowed: see README";
 }
 
+TimingClass threadTimingClass() {
+    const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+    if (policy == SCHED_FIFO || policy == SCHED_RR) return TimingClass::RealTime;
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return errno == 0 && nice < 0 ? TimingClass::Nice : TimingClass::Normal;
+}
+
 Verdict judgeSteps(const TimingErrorStats& periods, double periodMs, const std::string& note) {
     return judge(periods, kStepGoodP99 * periodMs, kStepGoodMax * periodMs,
                  kStepMarginalP99 * periodMs, kStepMarginalMax * periodMs, "steps", note);
@@ -154,6 +168,9 @@ StepTimingProbe::StepTimingProbe(EventLoop& loop, StepTimingSettings settings, C
 
 StepTimingProbe::~StepTimingProbe() {
     stop();
+    // NOTE: the loop keeps its timers; the disabled ones must not call into a probe gone.
+    step_->setHandler({});
+    dot_->setHandler({});
 }
 
 void StepTimingProbe::start() {

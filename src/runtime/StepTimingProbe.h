@@ -69,14 +69,17 @@ inline constexpr size_t kFewestTicks = 100;
 // What the step timing ran at, for the reason of a verdict; empty when it was real-time.
 std::string priorityNote(TimingClass ran, bool raisingAllowed);
 
+// What the calling thread runs at now: real-time, a nice value below 0, or normal.
+TimingClass threadTimingClass();
+
 Verdict judgeSteps(const TimingErrorStats& periods, double periodMs, const std::string& note);
 Verdict judgeDwell(const TimingErrorStats& onTimes, double dwellMs, const std::string& note);
 
 struct StepTimingSettings {
-    int periodMs = 5;      // the step period
-    int dwellMs = 13;      // the dot pulse's on-time
-    double seconds = 10;   // how long the test runs
-    int stepsPerDot = 4;   // step ticks between two dot pulses
+    int periodMs = 5;     // the step period
+    int dwellMs = 13;     // the dot pulse's on-time
+    double seconds = 10;  // how long the test runs
+    int stepsPerDot = 4;  // step ticks between two dot pulses
 };
 
 // The step loop of a picture run without the port: `stepsPerDot` step ticks at the step period,

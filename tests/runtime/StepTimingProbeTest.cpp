@@ -76,10 +76,9 @@ TEST(Verdict, StepLimitsScaleWithThePeriod) {
         {5, 0.11, 0, 0, Rating::Marginal},     // p99 over 2 %
         {5, 0.05, 5, 0.51, Rating::Marginal},  // max over 10 %
         {5, 0.05, 5, 2.5, Rating::Marginal},   // max on 50 %
-        {5, 0.05, 5, 2.6, Rating::Unsuitable},
-        {5, 0.6, 0, 0, Rating::Unsuitable},    // p99 over 10 %
-        {50, 1.0, 5, 5.0, Rating::Good},       // a slow step forgives more
-        {1, 0.03, 0, 0, Rating::Marginal},     // a fast one less
+        {5, 0.05, 5, 2.6, Rating::Unsuitable}, {5, 0.6, 0, 0, Rating::Unsuitable},  // p99 over 10 %
+        {50, 1.0, 5, 5.0, Rating::Good},    // a slow step forgives more
+        {1, 0.03, 0, 0, Rating::Marginal},  // a fast one less
     };
     for (const Case& c : cases) {
         const Verdict v = judgeSteps(spread(1000, c.typical, c.late, c.lateMs), c.periodMs, "");
@@ -96,14 +95,14 @@ TEST(Verdict, DwellLimitsAreAbsoluteAndTheShortestDwellBoundsTheWorst) {
         Rating expected;
     };
     const Case cases[] = {
-        {13, 0.1, 0.5, Rating::Good},        {13, 0.1, 0.51, Rating::Marginal},
-        {13, 0.5, 1.3, Rating::Marginal},    {13, 0.5, 1.31, Rating::Unsuitable},
+        {13, 0.1, 0.5, Rating::Good},         {13, 0.1, 0.51, Rating::Marginal},
+        {13, 0.5, 1.3, Rating::Marginal},     {13, 0.5, 1.31, Rating::Unsuitable},
         {13, 0.51, 0.51, Rating::Unsuitable}, {100, 0.3, 9.0, Rating::Marginal},
     };
     for (const Case& c : cases) {
         const Verdict v = judgeDwell(spread(1000, c.typical, 5, c.lateMs), c.dwellMs, "");
-        EXPECT_EQ(v.rating, c.expected) << c.dwellMs << " ms dwell, " << c.typical << " / "
-                                        << c.lateMs << ": " << v.reason;
+        EXPECT_EQ(v.rating, c.expected)
+            << c.dwellMs << " ms dwell, " << c.typical << " / " << c.lateMs << ": " << v.reason;
     }
 }
 
