@@ -8,13 +8,12 @@
 #include <iostream>
 #include <utility>
 
+#include "Version.h"
 #include "app/TestHooks.h"
 
 namespace ostrel::app {
 
 namespace {
-
-constexpr const char* kVersionText = "ostrel " OSTREL_VERSION;
 
 QStringList toArguments(int argc, char** argv, int from) {
     QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
@@ -136,7 +135,7 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
         return std::nullopt;
     }
     if (parser.isSet(versionOption())) {
-        out << kVersionText << '\n';
+        out << "ostrel " << kVersion << '\n';
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -215,7 +214,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
         return std::nullopt;
     }
     if (parser.isSet(versionOption())) {
-        out << kVersionText << '\n';
+        out << "ostrel " << kVersion << '\n';
         return std::nullopt;
     }
     const QStringList files = parser.positionalArguments();
