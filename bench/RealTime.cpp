@@ -377,7 +377,7 @@ void runLatency(const Context& c, bool loaded, const std::string& key, const std
     }
     // "Step period error: p50 A ms, p99 B ms, max C ms (N ticks)", the same for the dots.
     const std::string text = readFile(out);
-    auto field = [&text](const std::string& line, const std::string& name) {
+    auto field = [&text](const std::string& line, const std::string& name) -> double {
         const size_t at = text.find(line);
         if (at == std::string::npos) return NAN;
         const size_t f = text.find(name + " ", at);
