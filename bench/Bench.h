@@ -15,6 +15,8 @@ struct Context {
     std::string workDir;        // scratch files: scenarios, traces, the generated JPEG
     std::string samplePicture;  // resources/sample.png
     int repeats = 3;
+    double dotSeconds = 60;         // length of the dot-energy runs from Run
+    std::string hogKind = "churn";  // the load's hogs: "churn" (kernel time too) or "spin"
     // What the real-time runs' step timing ran at, as the program says it ("real-time priority
     // (SCHED_FIFO 10) while timers run", ...); filled in by measureRealTime.
     std::string* stepTiming = nullptr;
@@ -25,6 +27,10 @@ struct Context {
 // takes and at normal priority, and a small picture run at 5 ms, against their virtual-time
 // runs), and the CPU a job at 10 ms costs.
 void measureRealTime(const Context& context, std::vector<Figure>& figures);
+// Dot energy: a 20 x 20 Precise-Burning run at 5 ms for dotSeconds, each dot's on-time and each
+// tick's period against the virtual run, at raised and at normal priority, on a quiet machine
+// and with CPU hogs on every processor; and `ostrel latency` under the same two loads.
+void measureDots(const Context& context, std::vector<Figure>& figures);
 // A full-size Precise-Burning job in virtual time, trace off.
 void measureVirtualSpeed(const Context& context, std::vector<Figure>& figures);
 // Load of a 24-megapixel JPEG into the 127 x 103 burn mask, against djpeg's full decode.
@@ -38,5 +44,7 @@ int loadChild(const std::string& file, const std::string& folder);
 // The child side of the bare loop's reference: 400 ticks of a 5 ms timer on QtEventLoop; prints
 // the p99 and the largest period error in ms.
 int timerChild();
+// A CPU hog for the loaded runs: busy for `seconds` ("churn": with page faults, "spin": not).
+int hogChild(int seconds, const std::string& kind);
 
 }  // namespace ostrel::bench

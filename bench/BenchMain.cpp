@@ -19,11 +19,13 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: ostrel_bench [--ostrel PATH] [--repeat N] [--json PATH] [--only LIST]\n"
-    "                    [--work DIR] [--commit ID]\n"
+    "                    [--work DIR] [--commit ID] [--dot-seconds N] [--hogs churn|spin]\n"
     "  --ostrel PATH  the program under test (default: ostrel beside this program's folder)\n"
     "  --repeat N     runs of each measurement, 1-9 (default 3)\n"
     "  --json PATH    also write the figures as JSON to PATH\n"
-    "  --only LIST    some of realtime,virtual,load,idle (comma-separated; default all)\n"
+    "  --only LIST    some of realtime,dots,virtual,load,idle (comma-separated; default all)\n"
+    "  --dot-seconds N  length of the dot-energy runs, 10-600 s (default 60)\n"
+    "  --hogs KIND    the load of the loaded runs: churn (page faults too, the default) or spin\n"
     "  --work DIR     scratch folder (default: a new one in /dev/shm, else /tmp)\n"
     "  --commit ID    the commit measured, recorded in the JSON\n";
 
@@ -41,6 +43,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);  // the picture decoders are Qt plugins
     if (argc == 4 && std::string(argv[1]) == "--load-child") return loadChild(argv[2], argv[3]);
     if (argc == 2 && std::string(argv[1]) == "--timer-child") return timerChild();
+    if (argc == 4 && std::string(argv[1]) == "--hog-child") {
+        return hogChild(std::atoi(argv[2]), argv[3]);
+    }
 
     namespace fs = std::filesystem;
     Context c;
@@ -63,6 +68,10 @@ int main(int argc, char** argv) {
             c.workDir = argv[++i];
         } else if (arg == "--commit" && hasValue) {
             commit = argv[++i];
+        } else if (arg == "--dot-seconds" && hasValue) {
+            c.dotSeconds = std::atof(argv[++i]);
+        } else if (arg == "--hogs" && hasValue) {
+            c.hogKind = argv[++i];
         } else if (arg == "--only" && hasValue) {
             std::istringstream list(argv[++i]);
             std::string item;
@@ -78,8 +87,14 @@ int main(int argc, char** argv) {
         std::cerr << "ostrel_bench: --repeat takes 1 to 9\n";
         return 2;
     }
+    if (!(c.dotSeconds >= 10 && c.dotSeconds <= 600) ||
+        (c.hogKind != "churn" && c.hogKind != "spin")) {
+        std::cerr << "ostrel_bench: --dot-seconds takes 10 to 600, --hogs churn or spin\n";
+        return 2;
+    }
     for (const std::string& item : only) {
-        if (item != "realtime" && item != "virtual" && item != "load" && item != "idle") {
+        if (item != "realtime" && item != "dots" && item != "virtual" && item != "load" &&
+            item != "idle") {
             std::cerr << "ostrel_bench: --only: unknown measurement " << item << '\n' << kUsage;
             return 2;
         }
@@ -116,6 +131,7 @@ int main(int argc, char** argv) {
     if (wanted("load")) measurePictureLoad(c, figures);
     if (wanted("idle")) measureIdle(c, figures);
     if (wanted("realtime")) measureRealTime(c, figures);
+    if (wanted("dots")) measureDots(c, figures);
     info.wallSeconds = (monotonicMs() - start) / 1000;
     info.loadAfter = loadAverage();
 

@@ -71,8 +71,10 @@ void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
                                 "x", Goal::AtLeast, 20000, 0);
     Figure rate = makeFigure("virtual.ticks_per_s", "full-size precise job: ticks per wall second",
                              "", Goal::None, 0, 0);
+    // The Machine window's job-time preview runs this same job in virtual time.
     Figure wall =
-        makeFigure("virtual.wall_ms", "full-size precise job: wall time", "ms", Goal::None, 0, 1);
+        makeFigure("virtual.wall_ms", "full-size precise job (the job-time preview): wall time",
+                   "ms", Goal::AtMost, 100, 1);
     writeFile(c.workDir + "/sample.png", readFile(c.samplePicture));
     const app::ParseResult parsed = app::parseScenario(kFullJobScenario);
     if (!parsed.ok()) {

@@ -9,6 +9,9 @@ install(FILES packaging/io.github.ostrel.ostrel.metainfo.xml
 install(FILES docs/ostrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md docs/scenarios.md docs/architecture.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+# The package's copyright and licence, where Debian looks for them; the licence text itself is
+# the system's /usr/share/common-licenses/GPL-3 (LICENSE in the source).
+install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Icons in the hicolor theme: the scalable drawing and its renderings.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/resources/icons/ostrel.svg)
@@ -31,7 +34,9 @@ endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Ostrel developers <ostrel@example.org>")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+# NOTE: no address is published for the project; the package names its maintainers without one.
+set(CPACK_PACKAGE_CONTACT "The Ostrel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Controller for a home-built two-axis laser engraver")
 set(CPACK_PACKAGE_DESCRIPTION
     "Ostrel drives a two-axis laser engraver on the PC parallel port: homing, jogging, laser power modes, picture engraving and frame cutting, with a built-in simulated engraver for previews.")

@@ -17,5 +17,7 @@ out=$(mktemp -d)
 (cd "$out" && /usr/bin/ostrel --version)
 (cd "$out" && /usr/bin/ostrel simulate --frame 15x15 --json)
 man -w ostrel >/dev/null
+test -f /usr/share/doc/ostrel/copyright
+dpkg-deb -f "$deb" Maintainer | grep -qv '@' || { echo "the package carries a contact address"; exit 1; }
 [ -z "$(ls -A "$out")" ] || { echo "the installed program wrote into the working folder"; exit 1; }
 echo "deb package: installed, ran headless and validated"

@@ -8,15 +8,12 @@
 #include <iostream>
 #include <utility>
 
+#include "Version.h"
 #include "app/TestHooks.h"
 
 namespace ostrel::app {
 
 namespace {
-
-constexpr const char* kVersionText = "ostrel " OSTREL_VERSION;
-
-}  // namespace
 
 QStringList toArguments(int argc, char** argv, int from) {
     QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
@@ -54,7 +51,7 @@ const QCommandLineOption& versionOption() {
 }
 
 std::string versionText() {
-    return kVersionText;
+    return std::string("ostrel ") + kVersion;
 }
 
 namespace {
@@ -161,11 +158,13 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
             "  ostrel script FILE [...]   Run a scenario of operator actions headless,\n"
             "                             in virtual time (ostrel script --help).\n"
             "  ostrel simulate [...]      Run a whole job headless and write the burn\n"
-            "                             picture (ostrel simulate --help).\n");
+            "                             picture (ostrel simulate --help).\n"
+            "  ostrel latency [...]       Test this computer's step timing; the port is\n"
+            "                             not written (ostrel latency --help).\n");
         return std::nullopt;
     }
     if (parser.isSet(versionOption())) {
-        out << kVersionText << '\n';
+        out << "ostrel " << kVersion << '\n';
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {
@@ -244,7 +243,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
         return std::nullopt;
     }
     if (parser.isSet(versionOption())) {
-        out << kVersionText << '\n';
+        out << "ostrel " << kVersion << '\n';
         return std::nullopt;
     }
     const QStringList files = parser.positionalArguments();

@@ -1,4 +1,4 @@
-// The command-line front ends: the GUI, `ostrel script` and `ostrel simulate`.
+// The command-line front ends: the GUI, `ostrel script`, `ostrel simulate`, `ostrel latency`.
 #pragma once
 
 namespace ostrel::app {
@@ -9,5 +9,7 @@ int runGui(int argc, char** argv);
 int runScript(int argc, char** argv);
 // `ostrel simulate [...]`: a whole job headless in virtual time.
 int runSimulate(int argc, char** argv);
+// `ostrel latency [...]`: the step-timing self-test on the monotonic clock, no port written.
+int runLatency(int argc, char** argv);
 
 }  // namespace ostrel::app

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "Version.h"
 #include "app/CommandLine.h"
 #include "app/Commands.h"
 #include "app/Safety.h"
@@ -38,7 +39,7 @@ int runGui(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("ostrel"));
     // NOTE: no application display name: the window system would append it to every window
     // title, and the titles are exactly the windows' captions.
-    QApplication::setApplicationVersion(QStringLiteral(OSTREL_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     // NOTE: Fusion draws a button in its palette's button colour, which the toggles rely on
     // to show their state (red on, light grey off).
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

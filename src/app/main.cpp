@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "simulate") == 0) {
         return ostrel::app::runSimulate(argc, argv);
     }
+    if (argc > 1 && std::strcmp(argv[1], "latency") == 0)
+        return ostrel::app::runLatency(argc, argv);
     // --help, --version and a bad option are answered before any window or display is needed.
     int exitCode = 0;
     if (!ostrel::app::parseGuiCommandLine(argc, argv, exitCode)) return exitCode;

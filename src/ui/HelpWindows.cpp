@@ -7,6 +7,7 @@
 #include <QVersionNumber>
 #include <array>
 
+#include "Version.h"
 #include "ui/Look.h"
 
 namespace ostrel::ui {
@@ -143,7 +144,7 @@ AboutWindow::AboutWindow(QWidget* parent)
     // Form3 Load, in its order.
     setWindowTitle(QStringLiteral("About "));  // NOTE: the trailing blank is part of the title
     lblVersion_ =
-        autoLabel(this, "lblVersion", 4680, 240, versionText(QStringLiteral(OSTREL_VERSION)));
+        autoLabel(this, "lblVersion", 4680, 240, versionText(QString::fromLatin1(kVersion)));
     lblTitle_ = autoLabel(this, "lblTitle", 2400, 240, QString::fromLatin1(kAboutTitle));
     lblTitle_->setFont(sansFont(kSmallPx, true));
     lblTitle_->adjustSize();

@@ -30,6 +30,7 @@
 #include "simulation/JobSimulation.h"
 #include "ui/MainWindow.h"
 #include "ui/Settings.h"
+#include "ui/StepTimingWindow.h"
 
 namespace ostrel::ui {
 
@@ -318,6 +319,11 @@ void MachineWindow::buildPortBox(QWidget* box) {
                        "See \"Step timing\" in the README to allow real-time priority."));
     stepTiming_->hide();
     layout->addWidget(stepTiming_);
+    auto* testTiming = new QPushButton(QStringLiteral("Test step timing"), box);
+    testTiming->setObjectName(QStringLiteral("testStepTiming"));
+    connect(testTiming, &QPushButton::clicked, this,
+            [this] { showStepTimingWindow(this, engraver_, stepTimingSource_); });
+    layout->addWidget(testTiming, 0, Qt::AlignLeft);
 }
 
 void MachineWindow::setStepTimingSource(std::function<std::string()> describe) {

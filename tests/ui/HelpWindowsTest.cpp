@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "Version.h"
 #include "ui/HelpWindows.h"
 #include "ui/ProgramFolder.h"
 #include "ui/QtHost.h"
@@ -55,7 +56,7 @@ TEST(AboutText, VersionPatternGivesTheRevisionTwoDigits) {
     EXPECT_EQ(versionText(QStringLiteral("1.0.0")), QStringLiteral("Version 1.0.00"));
     EXPECT_EQ(versionText(QStringLiteral("1.2.7")), QStringLiteral("Version 1.2.07"));
     EXPECT_EQ(versionText(QStringLiteral("3.10.42")), QStringLiteral("Version 3.10.42"));
-    EXPECT_EQ(versionText(QStringLiteral(OSTREL_VERSION)), QStringLiteral("Version 1.0.00"));
+    EXPECT_EQ(versionText(QString::fromLatin1(ostrel::kVersion)), QStringLiteral("Version 1.0.00"));
 }
 
 TEST(AboutText, CreditsAreThreeLinesAndTheWarningFourBlanks) {
