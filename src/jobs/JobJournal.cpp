@@ -93,7 +93,7 @@ std::string encodeHeader(const JournalHeader& h) {
 std::string encodePoint(const JournalPoint& p) {
     std::string out;
     put(out, kDotRecord, 1);
-    put(out, 0, 1);
+    put(out, p.rowStartXPhase, 1);
     put(out, static_cast<uint16_t>(p.xPhase), 2);
     put(out, static_cast<uint16_t>(p.yPhase), 2);
     put(out, static_cast<uint16_t>(p.dotCycle), 2);
@@ -103,9 +103,12 @@ std::string encodePoint(const JournalPoint& p) {
     put(out, static_cast<uint32_t>(p.ySteps), 4);
     put(out, p.xWord, 1);
     put(out, p.yWord, 1);
-    put(out, 0, 2);
+    put(out, p.startYPhase, 1);
+    put(out, 0, 1);
     put(out, static_cast<uint32_t>(p.owedMs), 4);
     put(out, p.dots, 4);
+    put(out, static_cast<uint32_t>(p.sweepTicks), 4);
+    put(out, static_cast<uint32_t>(p.advanceTicks), 4);
     sealWithCrc(out);
     return out;
 }
@@ -252,6 +255,10 @@ JournalContents readJournal(const std::string& path) {
         p.yWord = static_cast<uint8_t>(get(r, 25, 1));
         p.owedMs = get32s(r, 28);
         p.dots = static_cast<uint32_t>(get(r, 32, 4));
+        p.rowStartXPhase = static_cast<uint8_t>(get(r, 1, 1));
+        p.startYPhase = static_cast<uint8_t>(get(r, 26, 1));
+        p.sweepTicks = get32s(r, 36);
+        p.advanceTicks = get32s(r, 40);
         ++out.records;
     }
     if (out.records == 0) out.error = "The job journal records no progress: nothing to resume.";

@@ -36,6 +36,11 @@ struct JournalPoint {
     uint8_t xWord = 0, yWord = 0;
     int32_t owedMs = 0;
     uint32_t dots = 0;  // dots dealt with so far
+    // How the head got there, to be walked again after homing: the row advances' Y words
+    // since Run, from the Y phase Run found, and the sweep's X words since the row began (at
+    // the X switch, or where Run found the head), from the X phase it began with.
+    uint8_t startYPhase = 0, rowStartXPhase = 0;
+    int32_t advanceTicks = 0, sweepTicks = 0;
     bool operator==(const JournalPoint&) const = default;
 };
 
@@ -92,6 +97,6 @@ JournalContents readJournal(const std::string& path);
 std::string encodeHeader(const JournalHeader& header);
 std::string encodePoint(const JournalPoint& point);
 inline constexpr size_t kHeaderBytes = 72;
-inline constexpr size_t kRecordBytes = 40;
+inline constexpr size_t kRecordBytes = 48;
 
 }  // namespace ostrel::jobs

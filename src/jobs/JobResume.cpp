@@ -25,22 +25,20 @@ std::string onOff(bool on) {
 
 }  // namespace
 
-std::vector<uint8_t> travelWords(bool xAxis, int32_t steps, uint8_t word, bool& ok) {
-    const auto& table = xAxis ? machine::xHalfPlus : machine::yHalfPlus;
+std::vector<uint8_t> travelWords(const JournalPoint& point) {
     std::vector<uint8_t> out;
-    ok = true;
-    if (steps <= 0) return out;
-    const auto it = std::find(table.begin(), table.end(), word);
-    if (it == table.end()) {
-        ok = false;
-        return out;
+    int16_t phase = point.startYPhase;
+    for (int32_t i = 0; i < point.advanceTicks; ++i) {
+        phase = machine::nextPhase<machine::yWavePlus.size()>(phase);
+        out.push_back(machine::yWavePlus[static_cast<size_t>(phase - 1)]);
+        if (phase == static_cast<int16_t>(machine::yWavePlus.size())) phase = 0;
     }
-    // Each word of the + half-step table moves one half-step on from the one before it, so the
-    // walk out ends at the journal's word when it starts 2 * steps entries before it.
-    const int end = static_cast<int>(it - table.begin());
-    const int n = 2 * steps;
-    for (int k = 1; k <= n; ++k)
-        out.push_back(table[static_cast<size_t>(((end - n + k) % 8 + 8) % 8)]);
+    phase = point.rowStartXPhase;
+    for (int32_t i = 0; i < point.sweepTicks; ++i) {
+        phase = machine::nextPhase<machine::xHalfPlus.size()>(phase);
+        out.push_back(machine::xHalfPlus[static_cast<size_t>(phase - 1)]);
+        if (phase == static_cast<int16_t>(machine::xHalfPlus.size())) phase = 0;
+    }
     return out;
 }
 
@@ -103,10 +101,9 @@ ResumeOffer JobResume::check(const std::string& path) const {
     }
     if (!o.error.empty()) return o;
 
-    bool ok = true;
-    travelWords(true, j.point.xSteps, j.point.xWord, ok);
-    if (ok) travelWords(false, j.point.ySteps, j.point.yWord, ok);
-    if (!ok || j.point.xSteps < 0 || j.point.ySteps < 0)
+    // A count past any travel the machine has, or a phase no table has, is no journal of ours.
+    if (j.point.advanceTicks < 0 || j.point.advanceTicks > 4 * 300 || j.point.sweepTicks < 0 ||
+        j.point.sweepTicks > 8 * 1100 || j.point.startYPhase > 8 || j.point.rowStartXPhase > 8)
         o.error = "The journal does not say where the head stood; the job cannot be resumed.";
     return o;
 }
@@ -143,10 +140,7 @@ std::string JobResume::Resume(const std::string& path) {
         }
     }
 
-    bool ok = true;
-    travel_ = travelWords(false, o.point.ySteps, o.point.yWord, ok);
-    const std::vector<uint8_t> x = travelWords(true, o.point.xSteps, o.point.xWord, ok);
-    travel_.insert(travel_.end(), x.begin(), x.end());
+    travel_ = travelWords(o.point);
     travelled_ = 0;
     offer_ = std::move(o);
     generation_ = ctx_.abortGeneration;

@@ -60,9 +60,11 @@ class JobResume {
     size_t travelled_ = 0;
 };
 
-// The coil words, one half-step each, that bring a rotor from the home switch to the position
-// `steps` full steps out, ending at `word`; empty with `ok` false when `word` is not a
-// half-step word of that axis.
-std::vector<uint8_t> travelWords(bool xAxis, int32_t steps, uint8_t word, bool& ok);
+// The coil words that bring the head from the home switches to a journal's point: the row
+// advances' Y words, then the sweep's X words, as the run wrote them.
+// NOTE: the counters alone do not say where the head is: a word that finds its rotor more than
+// one half-step away moves it by the shortest way (or not at all), so the head is brought
+// there by the very words that brought it there, from the state homing gives.
+std::vector<uint8_t> travelWords(const JournalPoint& point);
 
 }  // namespace ostrel::jobs

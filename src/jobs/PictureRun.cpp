@@ -81,6 +81,9 @@ void PictureRun::Start() {
     lastXDrift_ = 0;
     maxXDrift_ = 0;
     dots_ = 0;
+    startYPhase_ = f.yPhase;
+    rowStartXPhase_ = 0;
+    advanceTicks_ = sweepTicks_ = 0;
     clock_.reset();
     f.Timer4.setEnabled(true);
     clock_.started(f.Timer4);
@@ -89,8 +92,13 @@ void PictureRun::Start() {
     std::string error;
     // NOTE: a job whose journal cannot be written still runs, as it always did; it only
     // cannot be resumed.
-    if (const std::optional<JournalHeader> header = describeJob(error))
-        journal_.create(journalPath(), *header, ctx_.loop.nowMs());
+    if (const std::optional<JournalHeader> header = describeJob(error)) {
+        // The first record is the start: a job cut before its first dot resumes from there.
+        if (journal_.create(journalPath(), *header, ctx_.loop.nowMs()).empty()) {
+            Record(0);
+            journal_.sync();
+        }
+    }
 }
 
 std::string PictureRun::journalPath() const {
@@ -132,6 +140,10 @@ void PictureRun::Record(int owedMs) {
     p.yWord = ctx_.lastYWord;
     p.owedMs = owedMs;
     p.dots = dots_;
+    p.startYPhase = static_cast<uint8_t>(startYPhase_);
+    p.rowStartXPhase = static_cast<uint8_t>(rowStartXPhase_);
+    p.advanceTicks = advanceTicks_;
+    p.sweepTicks = sweepTicks_;
     journal_.append(p, ctx_.loop.nowMs());
 }
 
@@ -152,6 +164,10 @@ void PictureRun::ResumeAt(const JournalPoint& point, const JournalHeader& header
     f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
     f.Label1[1].caption = form::Form1::counterText(f.yStepCount);
     dots_ = point.dots;
+    startYPhase_ = point.startYPhase;
+    rowStartXPhase_ = point.rowStartXPhase;
+    advanceTicks_ = point.advanceTicks;
+    sweepTicks_ = point.sweepTicks;
     clock_.reset();
     journal_.close();
     if (!path.empty() && journal_.create(path, header, ctx_.loop.nowMs()).empty()) {
@@ -244,6 +260,7 @@ void PictureRun::Timer4Tick() {
     }
 
     // One half-step in +X; the even patterns complete a full step.
+    ++sweepTicks_;
     f.xPhase = machine::nextPhase<machine::xHalfPlus.size()>(f.xPhase);
     ctx_.out(DATA_REG, machine::xHalfPlus[static_cast<size_t>(f.xPhase - 1)]);
     if (f.xPhase % 2 == 0) ++f.xStepCount;
@@ -340,6 +357,7 @@ void PictureRun::Timer6Tick() {
     }
 
     // One full step in +Y; every second pattern completes the advance of a row.
+    ++advanceTicks_;
     f.yPhase = machine::nextPhase<machine::yWavePlus.size()>(f.yPhase);
     ctx_.out(DATA_REG, machine::yWavePlus[static_cast<size_t>(f.yPhase - 1)]);
     ++f.yStepCount;
@@ -370,6 +388,8 @@ void PictureRun::Timer7Tick() {
         f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
         HandOver(f.Timer7, f.Timer4, generation);
         f.pixelColumn = "0";
+        rowStartXPhase_ = f.xPhase;
+        sweepTicks_ = 0;
         return;
     }
 

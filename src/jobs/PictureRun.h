@@ -69,6 +69,9 @@ class PictureRun final : public PausableRun {
     JobJournal journal_;
     bool journalling_ = true;
     uint32_t dots_ = 0;
+    // The way from home to the head, as the journal keeps it (see JournalPoint).
+    int16_t startYPhase_ = 0, rowStartXPhase_ = 0;
+    int32_t advanceTicks_ = 0, sweepTicks_ = 0;
     int pulseMs_ = 0;  // the period of the current dot's pulse
     FrozenRun frozen_;
     int32_t lastXDrift_ = 0;
