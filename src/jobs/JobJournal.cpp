@@ -145,8 +145,8 @@ std::string JobJournal::create(const std::string& path, const JournalHeader& hea
         finish();
         return "cannot write the job journal " + path + ": " + why;
     }
+    (void)nowMs;
     sync();
-    lastSyncMs_ = nowMs;
     return {};
 }
 
@@ -159,11 +159,8 @@ void JobJournal::append(const JournalPoint& point, double nowMs) {
         finish();
         return;
     }
+    if (written_ - bytes.size() == synced_) unsyncedSinceMs_ = nowMs;
     last_ = point;
-    if (nowMs - lastSyncMs_ >= kJournalSyncMs) {
-        sync();
-        lastSyncMs_ = nowMs;
-    }
 }
 
 void JobJournal::sync() {

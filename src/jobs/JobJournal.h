@@ -49,8 +49,9 @@ uint32_t crc32(const void* data, size_t size, uint32_t crc = 0);
 // SHA-256 of a file; nullopt when it cannot be read.
 std::optional<PictureHash> hashFile(const std::string& path);
 
-// Appends records to a journal with write(), so that they survive a crash of the program, and
-// syncs it to the disk at most every kJournalSyncMs and whenever asked.
+// Appends records to a journal with write(), so that they survive a crash of the program.
+// syncDue() says when what was written has waited kJournalSyncMs for the disk; the owner syncs
+// then, and at every pause and Abort.
 class JobJournal {
   public:
     JobJournal() = default;
@@ -62,6 +63,9 @@ class JobJournal {
     std::string create(const std::string& path, const JournalHeader& header, double nowMs);
     bool isOpen() const { return fd_ >= 0; }
     void append(const JournalPoint& point, double nowMs);
+    bool syncDue(double nowMs) const {
+        return fd_ >= 0 && written_ > synced_ && nowMs - unsyncedSinceMs_ >= kJournalSyncMs;
+    }
     void sync();
     // Syncs and closes; the file stays for a resume.
     void close();
@@ -80,7 +84,7 @@ class JobJournal {
     int fd_ = -1;
     std::string path_;
     uint64_t written_ = 0, synced_ = 0;
-    double lastSyncMs_ = 0;
+    double unsyncedSinceMs_ = 0;  // when the oldest write not yet synced was made
     std::optional<JournalPoint> last_;
 };
 

@@ -68,6 +68,16 @@ PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx), clock_(ctx.loop) {
     ctx_.form.Timer5.setHandler([this] { Timer5Tick(); });
     ctx_.form.Timer6.setHandler([this] { Timer6Tick(); });
     ctx_.form.Timer7.setHandler([this] { Timer7Tick(); });
+    // NOTE: the journal is synced from here, not by a timer of its own, so that journalling
+    // adds no dispatch to the run's schedule; something is dispatched at least every step
+    // period while a run runs.
+    syncHook_ = ctx_.loop.addAfterDispatch([this] {
+        if (journal_.syncDue(ctx_.loop.nowMs())) journal_.sync();
+    });
+}
+
+PictureRun::~PictureRun() {
+    ctx_.loop.removeAfterDispatch(syncHook_);
 }
 
 void PictureRun::registerEvents(form::EventTable&) {}

@@ -15,6 +15,7 @@ namespace ostrel::jobs {
 class PictureRun final : public PausableRun {
   public:
     explicit PictureRun(form::Context& ctx);
+    ~PictureRun() override;
     void registerEvents(form::EventTable& events);
     // What Run does for "Picture engraving".
     void Start();
@@ -68,6 +69,7 @@ class PictureRun final : public PausableRun {
     RunClock clock_;
     JobJournal journal_;
     bool journalling_ = true;
+    runtime::HookId syncHook_ = 0;
     uint32_t dots_ = 0;
     // The way from home to the head, as the journal keeps it (see JournalPoint).
     int16_t startYPhase_ = 0, rowStartXPhase_ = 0;
