@@ -163,6 +163,9 @@ class Runner {
             case StepKind::Dump:
                 out_ << dumpJson() << '\n';
                 return;
+            case StepKind::Job:
+                if (!runJobStep(step, *engraver_, out_)) ++failures_;
+                return;
         }
     }
 
@@ -185,7 +188,9 @@ class Runner {
                                   &f.Timer7, &f.Timer8, &f.Timer9}) {
             if (t->Enabled()) return false;
         }
-        return true;
+        // A resume homing or travelling to the dot, a continue letting the rotors settle.
+        return !engraver_->jobResume().running() &&
+               engraver_->jobPause().state() != jobs::JobPause::State::Settling;
     }
 
     void report(const Step& step, panel::EventResult result) {

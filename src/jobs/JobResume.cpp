@@ -146,7 +146,8 @@ std::string JobResume::Resume(const std::string& path) {
     generation_ = ctx_.abortGeneration;
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
     stage_ = Stage::HomeX;
-    homingStarted_ = false;
+    homingStarted_ = true;
+    goHomeX_();  // at once, so that the machine is busy from the moment Resume returns
     timer_.setInterval(kPollMs);
     timer_.setEnabled(true);
     return {};
@@ -160,6 +161,16 @@ void JobResume::Stop() {
 void JobResume::Tick() {
     form::Form1& f = ctx_.form;
     if (generation_ != ctx_.abortGeneration) {  // Abort stopped the resume
+        Stop();
+        return;
+    }
+    // A job started meanwhile (Run), or a jog once homing is done, takes the machine over.
+    bool other = false;
+    for (runtime::Timer* t : {&f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9})
+        other = other || t->Enabled();
+    if (stage_ == Stage::Notice || stage_ == Stage::Travel)
+        other = other || f.Timer1.Enabled() || f.Timer2.Enabled();
+    if (other) {
         Stop();
         return;
     }
