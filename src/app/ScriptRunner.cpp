@@ -181,15 +181,11 @@ class Runner {
              << step.line << " (t=" << clock_.timeText() << " ms): the machine is at rest\n";
     }
 
-    // Timer1 ... Timer9: every activity but the watchdog.
+    // Idle: no activity runs (form::kActivityTimers: every timer but the watchdog), no resume
+    // homes or travels to the dot, and no continue lets the rotors settle.
     bool idle() {
-        form::Form1& f = engraver_->form();
-        for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5, &f.Timer6,
-                                  &f.Timer7, &f.Timer8, &f.Timer9}) {
-            if (t->Enabled()) return false;
-        }
-        // A resume homing or travelling to the dot, a continue letting the rotors settle.
-        return !engraver_->jobResume().running() &&
+        return !form::anyEnabled(engraver_->form(), form::kActivityTimers) &&
+               !engraver_->jobResume().running() &&
                engraver_->jobPause().state() != jobs::JobPause::State::Settling;
     }
 

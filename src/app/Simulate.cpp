@@ -9,8 +9,8 @@
 #include "app/Commands.h"
 #include "app/SimulationCommandLine.h"
 #include "form/Form1.h"
-#include "jobs/BurnPicture.h"
-#include "jobs/JobSimulation.h"
+#include "simulation/BurnPicture.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::app {
 
@@ -26,9 +26,9 @@ std::string number(double v) {
     return buf;
 }
 
-std::string jobName(const jobs::JobSpec& spec) {
+std::string jobName(const simulation::JobSpec& spec) {
     const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
-    if (spec.kind == jobs::JobKind::Frame) {
+    if (spec.kind == simulation::JobKind::Frame) {
         return "frame " + size + (spec.autoLaser ? ", Auto laser" : ", laser off");
     }
     return "picture " + spec.picturePath + ", " + size + ", " +
@@ -41,13 +41,13 @@ std::string jsonText(const std::string& s) {
     return form::jsonString(s);
 }
 
-void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+void printJson(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
                const std::string& burnPath) {
-    const bool picture = s.kind == jobs::JobKind::Picture;
+    const bool picture = s.kind == simulation::JobKind::Picture;
     out << "{\"job\":" << jsonText(picture ? "picture" : "frame")
-        << ",\"finished\":" << (s.outcome == jobs::JobOutcome::Finished ? "true" : "false")
+        << ",\"finished\":" << (s.outcome == simulation::JobOutcome::Finished ? "true" : "false")
         << ",\"width\":" << s.width << ",\"height\":" << s.height << ",\"stepMs\":" << spec.stepMs
-        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(jobs::clockText(s.jobMs))
+        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(simulation::clockText(s.jobMs))
         << ",\"rows\":" << s.rows << ",\"dotsDealt\":" << s.dotsDealt
         << ",\"dotsBurned\":" << s.dotsBurned << ",\"laserPulses\":" << s.laserPulses
         << ",\"laserOnMs\":" << number(s.laserOnMs) << ",\"lostSteps\":" << s.lostSteps
@@ -64,7 +64,7 @@ void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
     out << "}\n";
 }
 
-void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+void printText(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
                const std::string& burnPath) {
     auto line = [&out](const char* label, const std::string& value) {
         std::string left = label;
@@ -72,23 +72,23 @@ void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
         out << left << value << '\n';
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
-    line("job time", jobs::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
-                         (s.outcome == jobs::JobOutcome::Finished ? "" : ", still running"));
-    if (s.kind == jobs::JobKind::Picture) {
+    line("job time", simulation::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
+                         (s.outcome == simulation::JobOutcome::Finished ? "" : ", still running"));
+    if (s.kind == simulation::JobKind::Picture) {
         line("rows", std::to_string(s.rows));
         line("dots dealt with", std::to_string(s.dotsDealt));
         line("dots burned", std::to_string(s.dotsBurned));
     } else {
         line("laser pulses", std::to_string(s.laserPulses));
     }
-    line("laser on",
-         jobs::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" + number(s.laserOnMs) + " ms)");
+    line("laser on", simulation::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" +
+                         number(s.laserOnMs) + " ms)");
     line("lost steps", std::to_string(s.lostSteps) + " half-steps");
     line("wiring faults", std::to_string(s.wiringFaults));
     line("stalls", std::to_string(s.stalls));
     line("counters", "X " + std::to_string(s.xStepCount) + ", Y " + std::to_string(s.yStepCount));
     line("head", "X " + number(s.headX) + ", Y " + number(s.headY) + " full steps from home");
-    if (s.kind == jobs::JobKind::Picture) {
+    if (s.kind == simulation::JobKind::Picture) {
         line("X drift", "largest " + std::to_string(s.maxXDrift) + ", last " +
                             std::to_string(s.lastXDrift) + " full steps at the home switch");
     }
@@ -102,7 +102,7 @@ int runSimulate(int argc, char** argv) {
     std::optional<SimulateCommand> command =
         parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
-    const jobs::JobSpec& spec = command->spec;
+    const simulation::JobSpec& spec = command->spec;
 
     // The picture decoders are Qt plugins; they need an application object, not a display.
     int qtArgc = 1;
@@ -124,8 +124,8 @@ int runSimulate(int argc, char** argv) {
         if (!existed) probe.remove();
     }
 
-    const jobs::JobSummary summary = jobs::simulateJob(spec);
-    if (summary.outcome == jobs::JobOutcome::Unusable) {
+    const simulation::JobSummary summary = simulation::simulateJob(spec);
+    if (summary.outcome == simulation::JobOutcome::Unusable) {
         std::cerr << "ostrel simulate: " << summary.error << '\n';
         return kUnusable;
     }
@@ -137,16 +137,16 @@ int runSimulate(int argc, char** argv) {
     std::cout.flush();
 
     if (!command->burnPath.empty()) {
-        jobs::BurnStyle style;
+        simulation::BurnStyle style;
         style.yStepScale = spec.yStepScale;
         std::string error;
-        if (!jobs::SaveBurnPicture(jobs::BurnPicture(summary.exposures, style), command->burnPath,
-                                   error)) {
+        if (!simulation::SaveBurnPicture(simulation::BurnPicture(summary.exposures, style),
+                                         command->burnPath, error)) {
             std::cerr << "ostrel simulate: " << error << '\n';
             return kUnusable;
         }
     }
-    if (summary.outcome == jobs::JobOutcome::StillRunning) {
+    if (summary.outcome == simulation::JobOutcome::StillRunning) {
         std::cerr << "ostrel simulate: " << summary.error << '\n';
         return kStillRunning;
     }

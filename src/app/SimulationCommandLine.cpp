@@ -150,19 +150,19 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     }
 
     SimulateCommand command;
-    jobs::JobSpec& spec = command.spec;
+    simulation::JobSpec& spec = command.spec;
     auto has = [&](const char* name) { return given.count(name) != 0; };
     auto value = [&](const char* name, size_t i = 0) { return given.at(name).at(i); };
 
     if (has("--picture") == has("--frame")) {
         check.fail("give either --picture FILE or --frame WxH");
     } else if (has("--picture")) {
-        spec.kind = jobs::JobKind::Picture;
+        spec.kind = simulation::JobKind::Picture;
         spec.picturePath = value("--picture");
         if (spec.picturePath.empty()) check.fail("--picture needs a file name");
         if (has("--auto-laser")) check.fail("--auto-laser acts on a frame job only");
     } else {
-        spec.kind = jobs::JobKind::Frame;
+        spec.kind = simulation::JobKind::Frame;
         if (!toSize(value("--frame"), spec.width, spec.height)) {
             check.fail("--frame takes WxH, e.g. 127x103, not '" + value("--frame") + "'");
         }
@@ -176,8 +176,9 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         check.fail("--size takes WxH, e.g. 127x103, not '" + value("--size") + "'");
     }
     if (check.ok() &&
-        (spec.width < jobs::kSmallestRaster || spec.width > jobs::kLargestRasterWidth ||
-         spec.height < jobs::kSmallestRaster || spec.height > jobs::kLargestRasterHeight)) {
+        (spec.width < simulation::kSmallestRaster || spec.width > simulation::kLargestRasterWidth ||
+         spec.height < simulation::kSmallestRaster ||
+         spec.height > simulation::kLargestRasterHeight)) {
         check.fail("the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
                    " is outside 15-127 x 15-103 pixels");
     }
