@@ -36,6 +36,7 @@ enum class StepKind {
     FocusLost,  // the window lost the focus while a button was held
     Expect,     // `name` must read `value`
     Dump,       // print every value as one JSON line
+    Job,  // `name`: pause, continue, resume (journal in `value`, "" = the folder's), power-cut
 };
 
 struct Step {
@@ -117,6 +118,11 @@ class ScenarioClock {
     // The loop's time as --verbose prints it.
     virtual std::string timeText() = 0;
 };
+
+// `pause`, `continue`, `resume` and `power-cut` (ScriptJobs.cpp). A refusal is printed and
+// counted as a failure; `power-cut` ends the process at once, as a power cut would.
+bool runJobStep(const Step& step, panel::Engraver& engraver, std::ostream& out);
+inline constexpr int kScriptPowerCut = 137;  // the exit status of a process killed by SIGKILL
 
 // Exit codes of `ostrel script`.
 inline constexpr int kScriptPassed = 0;

@@ -34,6 +34,7 @@ enum class Command {
     FocusLost,
     Expect,
     Dump,
+    Job,
 };
 
 struct CommandForm {
@@ -64,6 +65,11 @@ constexpr CommandForm kCommands[] = {
     {"focus-lost", Command::FocusLost, 0, 0, Place::AfterStart, "focus-lost"},
     {"expect", Command::Expect, 2, 2, Place::AfterStart, "expect NAME VALUE"},
     {"dump", Command::Dump, 0, 0, Place::AfterStart, "dump"},
+    // Pausing and resuming jobs, and the simulated machine losing its power (ScriptJobs.cpp).
+    {"pause", Command::Job, 0, 0, Place::AfterStart, "pause"},
+    {"continue", Command::Job, 0, 0, Place::AfterStart, "continue"},
+    {"resume", Command::Job, 0, 1, Place::AfterStart, "resume [JOURNAL]"},
+    {"power-cut", Command::Job, 0, 0, Place::AfterStart, "power-cut"},
 };
 
 // NOTE: 30 days of virtual time is far beyond any job (the longest picture run takes hours) and
@@ -306,6 +312,10 @@ class Parser {
                 return add(step, StepKind::Expect);
             case Command::Dump:
                 return add(step, StepKind::Dump);
+            case Command::Job:
+                step.name = w[0];
+                if (w.size() > 1) step.value = w[1];
+                return add(step, StepKind::Job);
         }
         return false;
     }

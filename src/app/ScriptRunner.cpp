@@ -187,6 +187,9 @@ class Runner {
             case StepKind::Dump:
                 out_ << dumpJson() << '\n';
                 return;
+            case StepKind::Job:
+                if (!runJobStep(step, *engraver_, out_)) ++failures_;
+                return;
         }
     }
 
@@ -208,8 +211,13 @@ class Runner {
                           "supply\n");
     }
 
-    // Idle: no activity runs (form::kActivityTimers: every timer but the watchdog).
-    bool idle() { return !form::anyEnabled(engraver_->form(), form::kActivityTimers); }
+    // Idle: no activity runs (form::kActivityTimers: every timer but the watchdog), no resume
+    // homes or travels to the dot, and no continue lets the rotors settle.
+    bool idle() {
+        return !form::anyEnabled(engraver_->form(), form::kActivityTimers) &&
+               !engraver_->jobResume().running() &&
+               engraver_->jobPause().state() != jobs::JobPause::State::Settling;
+    }
 
     void report(const Step& step, panel::EventResult result) {
         const std::string what = shown(step.name.empty() ? step.text : step.name);

@@ -4,6 +4,7 @@
 #include "form/Form1.h"
 #include "form/Host.h"
 #include "machine/Port.h"
+#include "machine/Registers.h"
 #include "runtime/EventLoop.h"
 
 namespace ostrel::form {
@@ -18,9 +19,20 @@ struct Context {
     uint64_t abortGeneration = 0;
     // True once Exit has ended the program: nothing may write the port again.
     bool ended = false;
+    // What the data register holds, and the last word that drove each motor: a rotor stays at
+    // the angle of its last word, so pausing and resuming a job can hold and find it again.
+    uint8_t data = 0, lastXWord = 0, lastYWord = 0, lastCoilWord = 0;
 
     void out(uint16_t address, uint8_t value) {
-        if (!ended) port.out(address, value);
+        if (ended) return;
+        port.out(address, value);
+        if (address == machine::DATA_REG) {
+            data = value;
+            if (machine::isWiringFault(value)) return;
+            if ((value & 0x0F) != 0) lastXWord = value;
+            if ((value & 0xF0) != 0) lastYWord = value;
+            if (value != 0) lastCoilWord = value;
+        }
     }
     uint8_t inp(uint16_t address) { return port.inp(address); }
 };

@@ -44,7 +44,7 @@ bool fullStep(int16_t phase) {
 
 }  // namespace
 
-FrameRun::FrameRun(form::Context& ctx) : ctx_(ctx) {
+FrameRun::FrameRun(form::Context& ctx) : ctx_(ctx), clock_(ctx.loop) {
     ctx_.form.Timer8.setHandler([this] { Timer8Tick(); });
     ctx_.form.Timer9.setHandler([this] { Timer9Tick(); });
 }
@@ -61,21 +61,36 @@ void FrameRun::Start() {
     f.xMovingPlus = true;
     f.xMovingMinus = false;
     laserLit_ = false;  // Abort put out what an earlier run lit
+    clock_.reset();
     f.Timer8.setEnabled(true);
+    clock_.started(f.Timer8);
+}
+
+FrozenRun FrameRun::freeze() {
+    return clock_.freeze({&ctx_.form.Timer8, &ctx_.form.Timer9}, ctx_.data);
+}
+
+void FrameRun::thaw(const FrozenRun& frozen) {
+    clock_.thaw(frozen);
+}
+
+void FrameRun::Laser(uint8_t word) {
+    ctx_.out(CONTROL_REG, word);
+    clock_.laser(word == machine::LASER_ON);
 }
 
 void FrameRun::CoilsOff() {
     ctx_.out(DATA_REG, machine::COILS_OFF);
-    if (ctx_.form.autoLaser || laserLit_) ctx_.out(CONTROL_REG, machine::LASER_OFF);
+    if (ctx_.form.autoLaser || laserLit_) Laser(machine::LASER_OFF);
     laserLit_ = false;
 }
 
 void FrameRun::LaserForStep() {
     if (ctx_.form.autoLaser) {
-        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        Laser(machine::LASER_ON);
         laserLit_ = true;
     } else if (laserLit_) {
-        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        Laser(machine::LASER_OFF);
         laserLit_ = false;
     }
 }
@@ -85,6 +100,7 @@ void FrameRun::LaserForStep() {
 void FrameRun::Timer8Tick() {
     form::Form1& f = ctx_.form;
     const int lastColumn = f.Picture3.ScaleWidth() - 1;
+    clock_.begins(f.Timer8);
     f.Timer8.setIntervalText(f.Combo1.caption);
     f.Timer9.setEnabled(false);
     // NOTE: the phase advances on every tick, the one that ends a leg included; the next X
@@ -103,6 +119,7 @@ void FrameRun::Timer8Tick() {
             f.yMovingMinus = true;
             f.yMovingPlus = false;
             f.Timer9.setEnabled(true);
+            clock_.started(f.Timer9);
         } else {
             LaserForStep();
             ctx_.out(DATA_REG, machine::xHalfMinus[static_cast<size_t>(f.xPhase - 1)]);
@@ -124,6 +141,7 @@ void FrameRun::Timer8Tick() {
             f.yMovingPlus = true;
             f.yMovingMinus = false;
             f.Timer9.setEnabled(true);
+            clock_.started(f.Timer9);
         } else if (f.xStepCount < kXLimitSteps) {
             LaserForStep();
             ctx_.out(DATA_REG, machine::xHalfPlus[static_cast<size_t>(f.xPhase - 1)]);
@@ -146,6 +164,7 @@ void FrameRun::Timer8Tick() {
 void FrameRun::Timer9Tick() {
     form::Form1& f = ctx_.form;
     const int pictureHeight = f.Picture3.ScaleHeight();
+    clock_.begins(f.Timer9);
     f.Timer9.setIntervalText(f.Combo1.caption);
     f.Timer8.setEnabled(false);
 
@@ -159,6 +178,7 @@ void FrameRun::Timer9Tick() {
             f.xMovingMinus = true;
             f.xMovingPlus = false;
             f.Timer8.setEnabled(true);
+            clock_.started(f.Timer8);
         } else if (f.yStepCount < kYLimitSteps) {
             f.yPhase = machine::nextPhase<kHalfStepCycle>(f.yPhase);
             const int16_t phase = f.yPhase;

@@ -3,10 +3,11 @@
 
 #include "form/Context.h"
 #include "form/Events.h"
+#include "jobs/JobPause.h"
 
 namespace ostrel::jobs {
 
-class FrameRun {
+class FrameRun final : public PausableRun {
   public:
     explicit FrameRun(form::Context& ctx);
     void registerEvents(form::EventTable& events);
@@ -18,6 +19,10 @@ class FrameRun {
     void HScroll2Change();
     void VScroll2Change();
 
+    // PausableRun
+    FrozenRun freeze() override;
+    void thaw(const FrozenRun& frozen) override;
+
   private:
     // Coils off, then the laser off in Auto mode (or when this run lit it): the end of every leg.
     void CoilsOff();
@@ -26,7 +31,10 @@ class FrameRun {
     // The preview's tooltip "W,H" and the caption "Frame WxH" of Option2.
     void ShowFrameSize();
 
+    void Laser(uint8_t word);
+
     form::Context& ctx_;
+    RunClock clock_;
     // The run switched the laser on and has not switched it off since. NOTE: Auto may be
     // switched off during a run (Command6 stays enabled with "Frame cutting"); the laser this
     // run lit must still go off.

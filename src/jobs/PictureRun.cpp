@@ -63,11 +63,21 @@ std::string progressText(double value) {
     return std::string(buf, end);
 }
 
-PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx) {
+PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx), clock_(ctx.loop) {
     ctx_.form.Timer4.setHandler([this] { Timer4Tick(); });
     ctx_.form.Timer5.setHandler([this] { Timer5Tick(); });
     ctx_.form.Timer6.setHandler([this] { Timer6Tick(); });
     ctx_.form.Timer7.setHandler([this] { Timer7Tick(); });
+    // NOTE: the journal is synced from here, not by a timer of its own, so that journalling
+    // adds no dispatch to the run's schedule; something is dispatched at least every step
+    // period while a run runs.
+    syncHook_ = ctx_.loop.addAfterDispatch([this] {
+        if (journal_.syncDue(ctx_.loop.nowMs())) journal_.sync();
+    });
+}
+
+PictureRun::~PictureRun() {
+    ctx_.loop.removeAfterDispatch(syncHook_);
 }
 
 void PictureRun::registerEvents(form::EventTable&) {}
@@ -80,7 +90,140 @@ void PictureRun::Start() {
     f.xPhase = 0;
     lastXDrift_ = 0;
     maxXDrift_ = 0;
+    dots_ = 0;
+    startYPhase_ = f.yPhase;
+    rowStartXPhase_ = 0;
+    advanceTicks_ = sweepTicks_ = 0;
+    clock_.reset();
     f.Timer4.setEnabled(true);
+    clock_.started(f.Timer4);
+    journal_.close();
+    if (!journalling_ || ctx_.host.programFolder().empty()) return;
+    std::string error;
+    // NOTE: a job whose journal cannot be written still runs, as it always did; it only
+    // cannot be resumed.
+    if (const std::optional<JournalHeader> header = describeJob(error)) {
+        // The first record is the start: a job cut before its first dot resumes from there.
+        if (journal_.create(journalPath(), *header, ctx_.loop.nowMs()).empty()) {
+            Record(0);
+            journal_.sync();
+        }
+    }
+}
+
+std::string PictureRun::journalPath() const {
+    const std::string folder = ctx_.host.programFolder();
+    return folder.empty() ? std::string() : folder + "/" + kJournalFileName;
+}
+
+std::optional<JournalHeader> PictureRun::describeJob(std::string& error) const {
+    const form::Form1& f = ctx_.form;
+    const std::string folder = ctx_.host.programFolder();
+    const std::optional<PictureHash> hash = hashFile(folder + "/picture.bmp");
+    if (!hash) {
+        error = "picture.bmp cannot be read in " + folder + ".";
+        return std::nullopt;
+    }
+    JournalHeader h;
+    h.pictureHash = *hash;
+    h.coarse = f.Check1.value == 1;
+    h.hologram = f.Check2.value == 1;
+    h.sensitivity = f.HScroll3.value;
+    h.width = f.Picture2.ScaleWidth();
+    h.height = f.Picture2.ScaleHeight();
+    h.stepMs = runtime::parseIntervalText(f.Combo1.caption);
+    return h;
+}
+
+void PictureRun::Record(int owedMs) {
+    if (!journal_.isOpen()) return;
+    const form::Form1& f = ctx_.form;
+    JournalPoint p;
+    p.column = static_cast<int32_t>(std::lround(progressValue(f.pixelColumn)));
+    p.row = static_cast<int32_t>(std::lround(progressValue(f.pixelRow)));
+    p.xSteps = f.xStepCount;
+    p.ySteps = f.yStepCount;
+    p.xPhase = f.xPhase;
+    p.yPhase = f.yPhase;
+    p.dotCycle = f.dotCycle;
+    p.xWord = ctx_.lastXWord;
+    p.yWord = ctx_.lastYWord;
+    p.owedMs = owedMs;
+    p.dots = dots_;
+    p.startYPhase = static_cast<uint8_t>(startYPhase_);
+    p.rowStartXPhase = static_cast<uint8_t>(rowStartXPhase_);
+    p.advanceTicks = advanceTicks_;
+    p.sweepTicks = sweepTicks_;
+    journal_.append(p, ctx_.loop.nowMs());
+}
+
+void PictureRun::Ended() {
+    journal_.finish();
+}
+
+void PictureRun::ResumeAt(const JournalPoint& point, const JournalHeader& header,
+                          const std::string& path) {
+    form::Form1& f = ctx_.form;
+    f.pixelColumn = std::to_string(point.column);
+    f.pixelRow = std::to_string(point.row);
+    f.dotCycle = point.dotCycle;
+    f.xPhase = point.xPhase;
+    f.yPhase = point.yPhase;
+    f.xStepCount = point.xSteps;
+    f.yStepCount = point.ySteps;
+    f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
+    f.Label1[1].caption = form::Form1::counterText(f.yStepCount);
+    dots_ = point.dots;
+    startYPhase_ = point.startYPhase;
+    rowStartXPhase_ = point.rowStartXPhase;
+    advanceTicks_ = point.advanceTicks;
+    sweepTicks_ = point.sweepTicks;
+    clock_.reset();
+    journal_.close();
+    if (!path.empty() && journal_.create(path, header, ctx_.loop.nowMs()).empty()) {
+        journal_.append(point, ctx_.loop.nowMs());
+        journal_.sync();
+    }
+    if (point.owedMs > 0) {
+        // The dot was under way: what it still needs, as a pulse of its own.
+        f.Timer4.setEnabled(true);
+        StartPulse(point.owedMs, ctx_.abortGeneration);
+    } else {
+        f.Timer4.setEnabled(true);
+        clock_.started(f.Timer4);
+    }
+}
+
+void PictureRun::Aborted() {
+    if (!journal_.isOpen()) return;
+    form::Form1& f = ctx_.form;
+    if (f.Timer5.Enabled()) {
+        const FrozenRun frozen = clock_.freeze({&f.Timer5}, ctx_.data);
+        Record(frozen.laserOn ? frozen.remainingMs : frozen.intervalMs);
+    }
+    journal_.close();
+}
+
+FrozenRun PictureRun::freeze() {
+    form::Form1& f = ctx_.form;
+    frozen_ = clock_.freeze({&f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7}, ctx_.data);
+    return frozen_;
+}
+
+void PictureRun::thaw(const FrozenRun& frozen) {
+    clock_.thaw(frozen);
+}
+
+void PictureRun::paused() {
+    // A dot under way owes the rest of its pulse (all of it before the laser went on).
+    if (frozen_.timer == &ctx_.form.Timer5)
+        Record(frozen_.laserOn ? frozen_.remainingMs : frozen_.intervalMs);
+    journal_.sync();
+}
+
+void PictureRun::Laser(uint8_t word) {
+    ctx_.out(CONTROL_REG, word);
+    clock_.laser(word == machine::LASER_ON);
 }
 
 // --- Hand-over and event pumping ---
@@ -89,7 +232,10 @@ void PictureRun::Start() {
 // no Abort (or Exit) has been handled since, so that Abort leaves every timer off.
 void PictureRun::HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation) {
     from.setEnabled(false);
-    if (ctx_.abortGeneration == generation) to.setEnabled(true);
+    if (ctx_.abortGeneration == generation) {
+        to.setEnabled(true);
+        clock_.started(to);
+    }
 }
 
 // Lets the window handle pending events (Abort above all) at the end of a tick that wrote a
@@ -105,6 +251,7 @@ void PictureRun::LetEventsRun() {
 void PictureRun::Timer4Tick() {
     form::Form1& f = ctx_.form;
     const uint64_t generation = ctx_.abortGeneration;
+    clock_.begins(f.Timer4);
     f.Timer4.setIntervalText(f.Combo1.caption);
     const int lastColumn = f.Picture2.ScaleWidth() - 1;
     const int pictureHeight = f.Picture2.ScaleHeight();
@@ -118,10 +265,12 @@ void PictureRun::Timer4Tick() {
     if (f.xStepCount >= kXLimitSteps) {  // X travel limit: the run stops for good
         f.Timer4.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
+        Ended();
         return;
     }
 
     // One half-step in +X; the even patterns complete a full step.
+    ++sweepTicks_;
     f.xPhase = machine::nextPhase<machine::xHalfPlus.size()>(f.xPhase);
     ctx_.out(DATA_REG, machine::xHalfPlus[static_cast<size_t>(f.xPhase - 1)]);
     if (f.xPhase % 2 == 0) ++f.xStepCount;
@@ -157,12 +306,16 @@ void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
         StartPulse(dwell, generation);
     }
     f.pixelColumn = progressText(column + 1);
+    ++dots_;
+    // The dot is dealt with once its pulse ends; until then it owes the whole pulse.
+    Record(f.Timer5.Enabled() ? pulseMs_ : 0);
 }
 
 // Hands the dot to Timer5: one period with the motors unpowered and the laser off, then one
 // period with the laser on.
 void PictureRun::StartPulse(int periodMs, uint64_t generation) {
     form::Form1& f = ctx_.form;
+    pulseMs_ = periodMs;
     f.Timer5.setInterval(periodMs);
     // NOTE: a pulse starts from its laser-off half, whatever an Abort during an earlier pulse
     // or the pulsed laser mode left in laserPulseOn; otherwise its first tick would switch the
@@ -177,13 +330,15 @@ void PictureRun::StartPulse(int periodMs, uint64_t generation) {
 void PictureRun::Timer5Tick() {
     form::Form1& f = ctx_.form;
     const uint64_t generation = ctx_.abortGeneration;
+    clock_.begins(f.Timer5);
     if (!f.laserPulseOn) {
-        ctx_.out(CONTROL_REG, machine::LASER_ON);
+        Laser(machine::LASER_ON);
         f.laserPulseOn = true;
     } else {
-        ctx_.out(CONTROL_REG, machine::LASER_OFF);
+        Laser(machine::LASER_OFF);
         f.laserPulseOn = false;
         HandOver(f.Timer5, f.Timer4, generation);
+        Record(0);
     }
     LetEventsRun();
 }
@@ -193,6 +348,7 @@ void PictureRun::Timer5Tick() {
 void PictureRun::Timer6Tick() {
     form::Form1& f = ctx_.form;
     const uint64_t generation = ctx_.abortGeneration;
+    clock_.begins(f.Timer6);
     f.Timer6.setIntervalText(f.Combo1.caption);
     const int pictureHeight = f.Picture2.ScaleHeight();
     const double row = progressValue(f.pixelRow);
@@ -200,15 +356,18 @@ void PictureRun::Timer6Tick() {
     if (row > pictureHeight) {  // run complete
         f.Timer6.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
+        Ended();
         return;
     }
     if (f.yStepCount >= kYLimitSteps) {  // Y travel limit: the run stops for good
         f.Timer6.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
+        Ended();
         return;
     }
 
     // One full step in +Y; every second pattern completes the advance of a row.
+    ++advanceTicks_;
     f.yPhase = machine::nextPhase<machine::yWavePlus.size()>(f.yPhase);
     ctx_.out(DATA_REG, machine::yWavePlus[static_cast<size_t>(f.yPhase - 1)]);
     ++f.yStepCount;
@@ -226,6 +385,7 @@ void PictureRun::Timer6Tick() {
 void PictureRun::Timer7Tick() {
     form::Form1& f = ctx_.form;
     const uint64_t generation = ctx_.abortGeneration;
+    clock_.begins(f.Timer7);
     f.Timer7.setIntervalText(f.Combo1.caption);
 
     // The switch is tested before every step: a head already home makes no step. xPhase keeps
@@ -238,6 +398,8 @@ void PictureRun::Timer7Tick() {
         f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
         HandOver(f.Timer7, f.Timer4, generation);
         f.pixelColumn = "0";
+        rowStartXPhase_ = f.xPhase;
+        sweepTicks_ = 0;
         return;
     }
 

@@ -7,15 +7,40 @@
 
 #include "form/Context.h"
 #include "form/Events.h"
+#include "jobs/JobJournal.h"
+#include "jobs/JobPause.h"
 
 namespace ostrel::jobs {
 
-class PictureRun {
+class PictureRun final : public PausableRun {
   public:
     explicit PictureRun(form::Context& ctx);
+    ~PictureRun() override;
     void registerEvents(form::EventTable& events);
     // What Run does for "Picture engraving".
     void Start();
+
+    // Goes on from a journal's point, the head standing there: the owed laser time first,
+    // then the sweep. Journals on in `journalPath` ("" for none).
+    void ResumeAt(const JournalPoint& point, const JournalHeader& header,
+                  const std::string& journalPath);
+    // Before Abort (or the rest of a signal) stops the timers: the journal records how much
+    // laser time the current dot still needs, is synced and closed; the file stays.
+    void Aborted();
+
+    // The journal is kept in the program folder while a run runs (on unless turned off, and
+    // only with a program folder).
+    void setJournalling(bool on) { journalling_ = on; }
+    const JobJournal& journal() const { return journal_; }
+    // What the journal's header says of the job as the window is set up now; nullopt with the
+    // reason when picture.bmp cannot be read.
+    std::optional<JournalHeader> describeJob(std::string& error) const;
+    std::string journalPath() const;
+
+    // PausableRun
+    FrozenRun freeze() override;
+    void thaw(const FrozenRun& frozen) override;
+    void paused() override;
 
     void Timer4Tick();  // X sweep
     void Timer5Tick();  // dot pulse
@@ -34,8 +59,23 @@ class PictureRun {
     void StartPulse(int periodMs, uint64_t generation);
     void HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation);
     void LetEventsRun();
+    void Laser(uint8_t word);
+    // Records the run's state, owing `owedMs` of laser time to the dot just dealt with.
+    void Record(int owedMs);
+    // The run ended by itself: the journal goes.
+    void Ended();
 
     form::Context& ctx_;
+    RunClock clock_;
+    JobJournal journal_;
+    bool journalling_ = true;
+    runtime::HookId syncHook_ = 0;
+    uint32_t dots_ = 0;
+    // The way from home to the head, as the journal keeps it (see JournalPoint).
+    int16_t startYPhase_ = 0, rowStartXPhase_ = 0;
+    int32_t advanceTicks_ = 0, sweepTicks_ = 0;
+    int pulseMs_ = 0;  // the period of the current dot's pulse
+    FrozenRun frozen_;
     int32_t lastXDrift_ = 0;
     int32_t maxXDrift_ = 0;
 };

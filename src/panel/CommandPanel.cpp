@@ -136,6 +136,7 @@ void CommandPanel::StopAllTimers() {
 }
 
 void CommandPanel::AbortCommand() {
+    pictureRun_.Aborted();  // the journal keeps what the dot under way still needs
     ++ctx_.abortGeneration;
     wiringTest_.Stop();
     StopAllTimers();
@@ -147,6 +148,7 @@ void CommandPanel::AbortCommand() {
 void CommandPanel::ExitCommand() {
     // NOTE: the timers stop before events are let run, so that no tick can power a coil or
     // the laser again between the rest writes and the end of the program.
+    pictureRun_.Aborted();
     ++ctx_.abortGeneration;
     wiringTest_.Stop();
     StopAllTimers();

@@ -20,7 +20,11 @@ Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& ho
       pictureRun_(ctx_),
       frameRun_(ctx_),
       wiringTest_(ctx_, [this] { return motionRunning(); }),
-      panel_(ctx_, preparation_, pictureRun_, frameRun_, wiringTest_) {
+      panel_(ctx_, preparation_, pictureRun_, frameRun_, wiringTest_),
+      jobPause_(ctx_, {&pictureRun_, &frameRun_}),
+      jobResume_(
+          ctx_, pictureRun_, [this] { motion_.Command3Click(); },
+          [this] { motion_.Command5Click(); }) {
     motion_.registerEvents(events_);
     laser_.registerEvents(events_);
     preparation_.registerEvents(events_);
@@ -76,6 +80,8 @@ void Engraver::releaseDisabledHold() {
 
 bool Engraver::RestNow() {
     const uint64_t failed = ctx_.port.failedWrites();
+    pictureRun_.Aborted();
+    ++ctx_.abortGeneration;
     wiringTest_.Stop();
     form::disableAll(form_, form::kAllTimers);
     ctx_.out(DATA_REG, machine::COILS_OFF);

@@ -11,6 +11,8 @@
 #include "form/Context.h"
 #include "form/Events.h"
 #include "jobs/FrameRun.h"
+#include "jobs/JobPause.h"
+#include "jobs/JobResume.h"
 #include "jobs/PictureRun.h"
 #include "jobs/Preparation.h"
 #include "laser/Laser.h"
@@ -87,6 +89,9 @@ class Engraver {
     jobs::Preparation& preparation() { return preparation_; }
     jobs::PictureRun& pictureRun() { return pictureRun_; }
     jobs::FrameRun& frameRun() { return frameRun_; }
+    // Pause and Continue of the running job; resuming an interrupted picture job.
+    jobs::JobPause& jobPause() { return jobPause_; }
+    jobs::JobResume& jobResume() { return jobResume_; }
     CommandPanel& panel() { return panel_; }
     const form::EventTable& events() const { return events_; }
 
@@ -142,6 +147,8 @@ class Engraver {
     std::string portFault_;
     bool faultRested_ = false;  // the rest writes after the port fault reached the machine
     std::function<void(const std::string&)> faultObserver_;
+    jobs::JobPause jobPause_;
+    jobs::JobResume jobResume_;
 };
 
 }  // namespace ostrel::panel
