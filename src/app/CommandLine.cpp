@@ -13,8 +13,6 @@
 
 namespace ostrel::app {
 
-namespace {
-
 QStringList toArguments(int argc, char** argv, int from) {
     QStringList args{argc > 0 ? QString::fromLocal8Bit(argv[0]) : QStringLiteral("ostrel")};
     for (int i = from; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
