@@ -19,20 +19,29 @@ static Colour fromQRgb(QRgb p) {
     return RGB(qRed(p), qGreen(p), qBlue(p));
 }
 
+// A point in scale units to the raster pixel that holds it.
+static QPoint rasterPoint(const PictureBox& box, int x, int y) {
+    if (box.scale.isEmpty()) return {x, y};
+    return {static_cast<int>(int64_t{x} * box.raster.width() / box.scale.width()),
+            static_cast<int>(int64_t{y} * box.raster.height() / box.scale.height())};
+}
+
 Colour PictureBox::Point(int x, int y) const {
-    if (x < 0 || y < 0 || x >= raster.width() || y >= raster.height()) return -1;
-    return fromQRgb(raster.pixel(x, y));
+    if (x < 0 || y < 0 || x >= ScaleWidth() || y >= ScaleHeight()) return -1;
+    return fromQRgb(raster.pixel(rasterPoint(*this, x, y)));
 }
 
 void PictureBox::PSet(int x, int y, Colour c) {
-    if (x < 0 || y < 0 || x >= raster.width() || y >= raster.height()) return;
-    raster.setPixel(x, y, toQRgb(c));
+    if (x < 0 || y < 0 || x >= ScaleWidth() || y >= ScaleHeight()) return;
+    raster.setPixel(rasterPoint(*this, x, y), toQRgb(c));
     ++revision;
 }
 
 void PictureBox::setOuterSize(int widthTwips, int heightTwips) {
     width = widthTwips;
     height = heightTwips;
+    // A resized box draws in pixels again.
+    scale = QSize();
     const int border = bordered ? 2 : 0;
     const int w = std::max(0, widthTwips / 15 - border);
     const int h = std::max(0, heightTwips / 15 - border);
@@ -47,11 +56,13 @@ void PictureBox::setOuterSize(int widthTwips, int heightTwips) {
     ++revision;
 }
 
-void PictureBox::setPicture(const QImage& image) {
+void PictureBox::setPicture(const QImage& image, QSize whole) {
     raster = image.convertToFormat(QImage::Format_RGB32);
+    scale = whole.isEmpty() || whole == raster.size() || raster.isNull() ? QSize() : whole;
     if (name == "Picture1") {
-        width = (raster.width() + (bordered ? 2 : 0)) * 15;
-        height = (raster.height() + (bordered ? 2 : 0)) * 15;
+        // The box takes the picture's own size, whatever resolution the raster holds it at.
+        width = (ScaleWidth() + (bordered ? 2 : 0)) * 15;
+        height = (ScaleHeight() + (bordered ? 2 : 0)) * 15;
     }
     ++revision;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSize>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,25 +68,29 @@ struct Control {
 // size less the one-pixel border on each side: inner pixels = outer twips / 15 - 2.
 struct PictureBox : Control {
     bool bordered = true;
-    QImage raster;          // Format_RGB32, ScaleWidth x ScaleHeight
+    QImage raster;  // Format_RGB32; ScaleWidth x ScaleHeight unless `scale` says otherwise
+    // The drawing's size in its own units when the raster holds it reduced (a large JPEG is
+    // decoded at 1/2, 1/4 or 1/8 of its size); empty: the raster's own size.
+    QSize scale;
     uint64_t revision = 0;  // grows with every change of the raster (the view repaints on it)
 
-    int ScaleWidth() const { return raster.width(); }
-    int ScaleHeight() const { return raster.height(); }
-    // The colour of a pixel; -1 outside the picture.
+    int ScaleWidth() const { return scale.isEmpty() ? raster.width() : scale.width(); }
+    int ScaleHeight() const { return scale.isEmpty() ? raster.height() : scale.height(); }
+    // The colour of a pixel, in scale units; -1 outside the picture.
     Colour Point(int x, int y) const;
     void PSet(int x, int y, Colour c);
     // Resizes the box (outer size in twips); the drawing keeps its top-left part and new area
     // shows the back colour.
     void setOuterSize(int widthTwips, int heightTwips);
     // Replaces the picture with an image already of the box's drawing size, or resizes the
-    // box to the image (Picture1 adjusts its size to what is loaded into it).
-    void setPicture(const QImage& image);
+    // box to the picture (Picture1 adjusts its size to what is loaded into it). `whole` is the
+    // picture's own size when `image` holds it reduced; empty when the image is the picture.
+    void setPicture(const QImage& image, QSize whole = {});
     void touch() { ++revision; }
     // The same properties and picture; the revision is the views' business, not the state's.
     bool operator==(const PictureBox& o) const {
         return static_cast<const Control&>(*this) == o && bordered == o.bordered &&
-               raster == o.raster;
+               raster == o.raster && scale == o.scale;
     }
 };
 

@@ -93,6 +93,9 @@ QJsonObject pictureToJson(const PictureBox& p) {
         p.raster.save(&buffer, "PNG");
     }
     o.insert("raster", QString::fromLatin1(png.toBase64()));
+    // 0 x 0: the raster's own size.
+    o.insert("scaleWidth", p.scale.isEmpty() ? 0 : p.scale.width());
+    o.insert("scaleHeight", p.scale.isEmpty() ? 0 : p.scale.height());
     return o;
 }
 
@@ -105,6 +108,17 @@ bool pictureFromJson(const QJsonObject& o, PictureBox& p) {
     QImage raster;
     if (!png.isEmpty() && !raster.loadFromData(png, "PNG")) return false;
     p.raster = raster.isNull() ? QImage() : raster.convertToFormat(QImage::Format_RGB32);
+    // A scale is that of a picture held reduced: both sides or neither. A snapshot written
+    // before boxes had one gives none.
+    int scaleWidth = 0, scaleHeight = 0;
+    if (o.contains("scaleWidth") || o.contains("scaleHeight")) {
+        if (!fromValue(o.value("scaleWidth"), scaleWidth) ||
+            !fromValue(o.value("scaleHeight"), scaleHeight) || scaleWidth < 0 || scaleHeight < 0 ||
+            (scaleWidth == 0) != (scaleHeight == 0) || (scaleWidth > 0 && p.raster.isNull())) {
+            return false;
+        }
+    }
+    p.scale = scaleWidth > 0 ? QSize(scaleWidth, scaleHeight) : QSize();
     return true;
 }
 

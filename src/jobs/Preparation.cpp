@@ -43,8 +43,9 @@ LoadResult Preparation::LoadPicture(const std::string& path) {
     picture::DecodedPicture decoded =
         picture::DecodePictureFile(path, QSize(preview.ScaleWidth(), preview.ScaleHeight()));
     if (decoded.image.isNull()) return {false, decoded.error};
-    // Picture1 adjusts its size to the picture loaded into it.
-    ctx_.form.Picture1.setPicture(decoded.image);
+    // Picture1 adjusts its size to the picture loaded into it: the whole picture's, though a
+    // large JPEG is held at the reduced scale it was decoded at.
+    ctx_.form.Picture1.setPicture(decoded.image, decoded.size);
     return {true, {}};
 }
 

@@ -20,7 +20,7 @@ namespace ostrel::picture {
 namespace {
 
 DecodedPicture failure(const std::string& path, const std::string& why) {
-    return {QImage(), "Cannot load the picture \"" + path + "\": " + why};
+    return {QImage(), "Cannot load the picture \"" + path + "\": " + why, {}};
 }
 
 // The claimed size against the limit of its kind; nullopt when it is within.
@@ -105,7 +105,7 @@ DecodedPicture decodeJpeg(const std::string& path, int fd, off_t fileBytes, QSiz
     if (::fstat(fd, &after) != 0 || after.st_size != fileBytes) {
         return failure(path, "the file changed while it was being loaded.");
     }
-    return {jpeg.image, {}};
+    return {jpeg.image, {}, QSize(jpeg.width, jpeg.height)};
 }
 
 // GIF, BMP and PNG through Qt's readers, from the file's bytes in memory, at full size.
@@ -148,9 +148,9 @@ DecodedPicture decodeWithQt(const std::string& path, int fd, off_t fileBytes,
         QPainter painter(&flat);
         painter.drawImage(0, 0, image);
         painter.end();
-        return {flat, {}};
+        return {flat, {}, flat.size()};
     }
-    return {image.convertToFormat(QImage::Format_RGB32), {}};
+    return {image.convertToFormat(QImage::Format_RGB32), {}, image.size()};
 }
 
 }  // namespace

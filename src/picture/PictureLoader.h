@@ -25,6 +25,7 @@ inline constexpr int64_t kMaxJpegDecoderBytes = 256LL * 1024 * 1024;
 struct DecodedPicture {
     QImage image;       // Format_RGB32; null on failure
     std::string error;  // for the operator: names the file and why it cannot be used
+    QSize size;         // the whole picture's size, which `image` may hold reduced
 };
 
 // Decodes a JPEG, GIF, BMP or PNG file, recognised by its content whatever its name. `path` is

@@ -146,8 +146,9 @@ TEST(FormState, ASnapshotSurvivesJson) {
     live.Command4.enabled = false;
     live.Label7.visible = true;
     live.HScroll3.value = 201;
-    live.Picture1.setPicture(QImage(9, 5, QImage::Format_RGB32));
-    live.Picture1.PSet(8, 4, form::RGB(1, 2, 3));
+    // Picture1 holds a 72 x 40 picture at 1/8: its last point is the raster's last pixel.
+    live.Picture1.setPicture(QImage(9, 5, QImage::Format_RGB32), QSize(72, 40));
+    live.Picture1.PSet(71, 39, form::RGB(1, 2, 3));
     live.Picture3.setOuterSize(600, 450);
     live.Timer9.setInterval(65535);
     live.Timer10.setEnabled(false);
@@ -161,7 +162,11 @@ TEST(FormState, ASnapshotSurvivesJson) {
     ASSERT_TRUE(back) << error;
     EXPECT_TRUE(back->state == snap.state);
     EXPECT_EQ(back->timers, snap.timers);
-    EXPECT_EQ(back->state.Picture1.Point(8, 4), form::RGB(1, 2, 3));
+    EXPECT_EQ(back->state.Picture1.Point(71, 39), form::RGB(1, 2, 3));
+    EXPECT_EQ(back->state.Picture1.raster.pixel(8, 4), qRgb(1, 2, 3));
+    EXPECT_EQ(back->state.Picture1.ScaleWidth(), 72);
+    EXPECT_EQ(back->state.Picture1.ScaleHeight(), 40);
+    EXPECT_EQ(back->state.Picture1.width, 72 * 15);
 }
 
 TEST(FormState, JsonThatIsNotASnapshotIsRefused) {
@@ -176,6 +181,14 @@ TEST(FormState, JsonThatIsNotASnapshotIsRefused) {
     };
     QJsonObject pictureWithBadPng = good["controls"].toObject()["Picture2"].toObject();
     pictureWithBadPng["raster"] = QString::fromLatin1(QByteArray("not a png").toBase64());
+    QJsonObject scaleOnOneSide = good["controls"].toObject()["Picture2"].toObject();
+    scaleOnOneSide["scaleWidth"] = 500;
+    QJsonObject negativeScale = scaleOnOneSide;
+    negativeScale["scaleWidth"] = -500;
+    negativeScale["scaleHeight"] = -400;
+    QJsonObject scaleWithoutRaster = good["controls"].toObject()["Picture1"].toObject();
+    scaleWithoutRaster["scaleWidth"] = 500;
+    scaleWithoutRaster["scaleHeight"] = 400;
     const Case cases[] = {
         {"a variable missing", "variables", "xPhase", QJsonValue::Undefined},
         {"a text for a number", "variables", "xPhase", "12"},
@@ -189,6 +202,9 @@ TEST(FormState, JsonThatIsNotASnapshotIsRefused) {
         {"a control missing", "controls", "Label7", QJsonValue::Undefined},
         {"an unknown control", "controls", "Label9", good["controls"].toObject()["Label7"]},
         {"a raster that is no PNG", "controls", "Picture2", pictureWithBadPng},
+        {"a scale on one side only", "controls", "Picture2", scaleOnOneSide},
+        {"a negative scale", "controls", "Picture2", negativeScale},
+        {"a scale without a picture", "controls", "Picture1", scaleWithoutRaster},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -8,6 +8,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include "form/Snapshot.h"
 #include "jobs/Preparation.h"
 #include "picture/BmpFile.h"
 #include "picture/PictureLoader.h"
@@ -114,6 +115,7 @@ TEST(DecodePictureFile, GivesEveryKindButJpegAtItsFullSize) {
             DecodePictureFile(writeFile(folder.path(), "big", encode(picture, format)), kRaster);
         ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
         EXPECT_EQ(decoded.image, picture);
+        EXPECT_EQ(decoded.size, picture.size());
     }
 }
 
@@ -197,6 +199,53 @@ TEST(LoadPicture, StretchesAWholePictureInOneStep) {
     EXPECT_EQ(f.Picture1.ScaleHeight(), 1030);
     for (int x : {0, 5, 11, 26, 37}) EXPECT_EQ(f.Picture2.Point(x, 50), form::RGB(30, 30, 30));
     for (int x : {13, 20, 24}) EXPECT_EQ(f.Picture2.Point(x, 50), form::RGB(200, 200, 200));
+}
+
+// Load: Picture1 reports the whole picture's size for a JPEG too, though a large one is held
+// at the scale it was decoded at; its points are read in the picture's own units.
+TEST(LoadPicture, Picture1ReportsTheWholeJpeg) {
+    const struct {
+        QSize picture;
+        QSize held;  // the raster at the decoding scale
+    } cases[] = {
+        {{127, 103}, {127, 103}},   // Picture2's own size: decoded whole
+        {{1016, 824}, {127, 103}},  // 1/8 exactly
+        {{6000, 4000}, {750, 500}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.picture.width());
+        Harness h;
+        h.start();
+        form::Form1& f = h.form();
+        // Left half dark, right half light: a point far right must read the right half.
+        QImage halves(c.picture, QImage::Format_RGB32);
+        halves.fill(qRgb(20, 20, 20));
+        for (int y = 0; y < halves.height(); ++y) {
+            for (int x = halves.width() / 2; x < halves.width(); ++x) {
+                halves.setPixel(x, y, qRgb(230, 230, 230));
+            }
+        }
+        h.host.dialogAnswers.push_back(
+            writeFile(h.tempDir, "halves.jpg", encode(halves, "JPEG", 95)));
+        ASSERT_EQ(h.engraver->click("Command2(0)"), panel::EventResult::Handled);
+        ASSERT_TRUE(h.host.errors.empty()) << h.host.errors.front();
+        EXPECT_EQ(f.Picture1.raster.size(), c.held);
+        EXPECT_EQ(f.Picture1.ScaleWidth(), c.picture.width());
+        EXPECT_EQ(f.Picture1.ScaleHeight(), c.picture.height());
+        EXPECT_EQ(*f.get("Picture1.ScaleWidth"), std::to_string(c.picture.width()));
+        EXPECT_EQ(*f.get("Picture1.ScaleHeight"), std::to_string(c.picture.height()));
+        EXPECT_EQ(f.Picture1.width, c.picture.width() * 15);  // no border
+        EXPECT_EQ(f.Picture1.height, c.picture.height() * 15);
+        const int right = c.picture.width() - 1, bottom = c.picture.height() - 1;
+        EXPECT_GT(f.Picture1.Point(right, bottom) & 255, 200);
+        EXPECT_LT(f.Picture1.Point(0, bottom) & 255, 50);
+        EXPECT_EQ(f.Picture1.Point(right + 1, 0), -1);
+        EXPECT_EQ(f.Picture1.Point(0, bottom + 1), -1);
+        // A snapshot carries the size with the raster.
+        form::Form1 copy(h.loop);
+        copy.restore(f.snapshot());
+        EXPECT_EQ(copy.Picture1.ScaleWidth(), c.picture.width());
+    }
 }
 
 }  // namespace
