@@ -20,11 +20,16 @@ void check(bool condition) {
 }
 
 // Whether a parsed scenario is cheap and harmless to run: bounded virtual time, no file
-// dialogs (their paths could name any file of this machine, a pipe included).
+// dialogs (their paths could name any file of this machine, a pipe included), no resume (its
+// journal path likewise) and no power cut (it ends the process, as a real one would).
 bool runnable(const ostrel::app::Scenario& scenario) {
     int64_t total = 0;
     for (const ostrel::app::Step& step : scenario.steps) {
         if (step.kind == ostrel::app::StepKind::Dialog) return false;
+        if (step.kind == ostrel::app::StepKind::Job &&
+            (step.name == "power-cut" || step.name == "resume")) {
+            return false;
+        }
         if (step.kind == ostrel::app::StepKind::Wait ||
             step.kind == ostrel::app::StepKind::UntilIdle) {
             total += step.ms;
