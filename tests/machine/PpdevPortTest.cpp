@@ -395,7 +395,7 @@ TEST(PortFactory, SimulatorOptionsMakeWritesFailOnCommand) {
     struct Case {
         const char* spec;
         int64_t failAfter, failWrite;
-        const char* error;  // "" when the spec is good
+        const char* error;  // "" when the port option is good
     };
     const Case cases[] = {
         {"sim:fail-after=0", 0, 0, ""},
