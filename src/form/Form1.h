@@ -137,6 +137,10 @@ class Form1 {
     bool laserPulseOn = false;
     std::string pixelColumn = "0", pixelRow = "0";
     int16_t dotCycle = 0;
+    // The picture run's dwell in ms per grey level, from the material profile in force; empty
+    // for the designed table. Part of the job's state, so a copy of the window (the job-time
+    // preview) burns with the same dwells.
+    std::vector<uint16_t> materialDwellMs;
 
     // --- Access by name ---
     // The control of a name as the window has it ("Command2(6)", "Label1(0)"); null if none.

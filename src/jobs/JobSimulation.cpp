@@ -281,6 +281,7 @@ void copyWindow(const Form1& from, Form1& to) {
     to.pixelColumn = from.pixelColumn;
     to.pixelRow = from.pixelRow;
     to.dotCycle = from.dotCycle;
+    to.materialDwellMs = from.materialDwellMs;
 }
 
 const char* optionOf(JobKind kind) {
@@ -321,6 +322,8 @@ bool setUp(Simulation& s, const JobSpec& spec) {
     }
 
     if (picture) {
+        // Before Load: the tone and the mask are applied as the picture is prepared.
+        s.engraver().setPictureSettings(spec.pictureSettings);
         s.host().answerNextDialog(spec.picturePath);
         if (!s.click("Command2(0)")) return false;
         if (!s.host().errors().empty()) {

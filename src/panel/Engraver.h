@@ -14,6 +14,7 @@
 #include "motion/Motion.h"
 #include "motion/WiringTest.h"
 #include "panel/CommandPanel.h"
+#include "picture/PictureSettings.h"
 
 namespace ostrel::panel {
 
@@ -52,6 +53,16 @@ class Engraver {
     void RestNow();
     // True while a job, jog or homing moves a motor (Timer1, Timer2, Timer4 ... Timer9).
     bool motionRunning();
+
+    // The material profile, tone adjustments and burn mask of picture jobs; the defaults are
+    // the designed job. The run takes the profile's dwells at once, the preparation takes the
+    // tone and the mask from the next Load (or prepareAgain). Refused (false) while a motor
+    // runs, so a job never changes its dwells half way.
+    bool setPictureSettings(const picture::PictureSettings& settings);
+    const picture::PictureSettings& pictureSettings() const { return pictureSettings_; }
+    // Prepares the loaded picture again from Picture1 with the settings in force, as Load
+    // does after decoding; nothing when no picture is loaded or a motor runs.
+    bool prepareAgain();
 
     form::Form1& form() { return form_; }
     form::Context& context() { return ctx_; }
@@ -113,6 +124,7 @@ class Engraver {
     jobs::FrameRun frameRun_;
     motion::WiringTest wiringTest_;
     CommandPanel panel_;
+    picture::PictureSettings pictureSettings_;
 };
 
 }  // namespace ostrel::panel
