@@ -1,6 +1,8 @@
 // `ostrel simulate`: a whole job headless in virtual time, its summary and its burn picture.
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -11,6 +13,8 @@
 #include "form/Form1.h"
 #include "jobs/BurnPicture.h"
 #include "jobs/JobSimulation.h"
+#include "picture/CalibrationCard.h"
+#include "picture/PictureSettings.h"
 
 namespace ostrel::app {
 
@@ -59,6 +63,14 @@ void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
         out << ",\"picture\":" << jsonText(spec.picturePath)
             << ",\"mode\":" << jsonText(spec.coarse ? "coarse" : "precise");
     }
+    // NOTE: reported only when they differ from the designed job, so that the designed job's
+    // summary stays as it always was.
+    if (picture && !spec.pictureSettings.isDesigned()) {
+        out << ",\"pictureSettings\":"
+            << QJsonDocument(picture::settingsToJson(spec.pictureSettings))
+                   .toJson(QJsonDocument::Compact)
+                   .toStdString();
+    }
     if (!burnPath.empty()) out << ",\"burn\":" << jsonText(burnPath);
     if (!s.error.empty()) out << ",\"error\":" << jsonText(s.error);
     out << "}\n";
@@ -72,6 +84,15 @@ void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
         out << left << value << '\n';
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
+    const picture::PictureSettings& settings = spec.pictureSettings;
+    if (s.kind == jobs::JobKind::Picture && !settings.isDesigned()) {
+        const picture::ToneSettings& t = settings.tone;
+        line("material", settings.material.name.toStdString());
+        line("dithering", std::string(picture::ditherTitle(settings.dither)));
+        line("tone", "brightness " + std::to_string(t.brightness) + ", contrast " +
+                         std::to_string(t.contrast) + ", gamma " + number(t.gamma) +
+                         (t.invert ? ", inverted" : ""));
+    }
     line("job time", jobs::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
                          (s.outcome == jobs::JobOutcome::Finished ? "" : ", still running"));
     if (s.kind == jobs::JobKind::Picture) {
@@ -102,7 +123,7 @@ int runSimulate(int argc, char** argv) {
     std::optional<SimulateCommand> command =
         parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
-    const jobs::JobSpec& spec = command->spec;
+    jobs::JobSpec& spec = command->spec;
 
     // The picture decoders are Qt plugins; they need an application object, not a display.
     int qtArgc = 1;
@@ -122,6 +143,38 @@ int runSimulate(int argc, char** argv) {
         }
         probe.close();
         if (!existed) probe.remove();
+    }
+
+    // NOTE: a profile that cannot be used ends the command; burning with the designed dwells
+    // instead would pass for the material's job.
+    if (!command->materialPath.empty()) {
+        const picture::ProfileRead read =
+            picture::readProfileFile(QString::fromStdString(command->materialPath));
+        if (!read.profile) {
+            std::cerr << "ostrel simulate: " << read.error.toStdString() << '\n';
+            return kUnusable;
+        }
+        spec.pictureSettings.material = *read.profile;
+    }
+    QTemporaryDir cardFolder;
+    if (command->card) {
+        const picture::CalibrationCard card =
+            picture::makeCalibrationCard(picture::dwellTable(spec.pictureSettings.material));
+        const QString cardPath = cardFolder.filePath(QStringLiteral("card.png"));
+        if (!cardFolder.isValid() || !card.picture.save(cardPath, "PNG")) {
+            std::cerr << "ostrel simulate: the calibration card could not be made in a "
+                         "temporary folder\n";
+            return kUnusable;
+        }
+        if (!command->cardPicturePath.empty() &&
+            !card.picture.save(QString::fromStdString(command->cardPicturePath), "PNG")) {
+            std::cerr << "ostrel simulate: cannot write the calibration card "
+                      << command->cardPicturePath << '\n';
+            return kUnusable;
+        }
+        spec.picturePath = cardPath.toStdString();
+        spec.width = card.picture.width();
+        spec.height = card.picture.height();
     }
 
     const jobs::JobSummary summary = jobs::simulateJob(spec);

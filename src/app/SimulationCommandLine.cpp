@@ -32,6 +32,17 @@ constexpr OptionInfo kOptions[] = {
     {"--head", 2, "X Y", "Where the head stands at power-on, in full steps (default 0 0)."},
     {"--auto-laser", 0, "", "Frame: switch the laser to Auto, so the outline is burned."},
     {"--y-step-scale", 1, "N", "Burn picture: X full steps per Y full step, 1-64 (default 4)."},
+    {"--material", 1, "FILE", "Precise-Burning dwells from this material profile file."},
+    {"--dither", 1, "NAME",
+     "Coarse-Burning mask: threshold (the default), floyd-steinberg, atkinson, jarvis, stucki,"
+     " bayer4 or bayer8."},
+    {"--brightness", 1, "N", "Tone: -100 to 100 (default 0)."},
+    {"--contrast", 1, "N", "Tone: -100 to 100 (default 0)."},
+    {"--gamma", 1, "G", "Tone: 0.1 to 10 (default 1)."},
+    {"--invert", 0, "", "Tone: burn the negative."},
+    {"--card", 0, "",
+     "Burn the calibration card of the material instead of a picture (Precise-Burning)."},
+    {"--card-picture", 1, "OUT.png", "With --card: write the card as a picture as well."},
     {"--burn", 1, "OUT.png", "Write the work piece as the laser leaves it."},
     {"--trace", 1, "OUT.csv", "Write every port write as CSV (t_ms,op,port,value)."},
     {"--json", 0, "", "Print the summary as one JSON object."},
@@ -49,6 +60,7 @@ std::string helpText() {
     std::string text =
         "Usage: ostrel simulate --picture FILE [--mode coarse|precise] [--sensitivity N]\n"
         "                       [--hologram] [--size WxH] [options]\n"
+        "       ostrel simulate --card [--material FILE] [--card-picture OUT.png] [options]\n"
         "       ostrel simulate --frame WxH [--auto-laser] [options]\n"
         "Runs a whole job headless in virtual time on the simulated engraver, as an operator\n"
         "would: homes X and Y, sets the job up, loads the picture, presses Run and waits for\n"
@@ -154,19 +166,32 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     auto has = [&](const char* name) { return given.count(name) != 0; };
     auto value = [&](const char* name, size_t i = 0) { return given.at(name).at(i); };
 
-    if (has("--picture") == has("--frame")) {
-        check.fail("give either --picture FILE or --frame WxH");
-    } else if (has("--picture")) {
+    command.card = has("--card");
+    if (int(has("--picture")) + int(has("--frame")) + int(command.card) != 1) {
+        check.fail("give either --picture FILE or --frame WxH (or --card)");
+    } else if (has("--picture") || command.card) {
         spec.kind = jobs::JobKind::Picture;
-        spec.picturePath = value("--picture");
-        if (spec.picturePath.empty()) check.fail("--picture needs a file name");
+        if (command.card) {
+            // NOTE: the card's patches are levels for Precise-Burning; the size is the card's
+            // own, set when it is made.
+            spec.coarse = false;
+            for (const char* notOnCard : {"--mode", "--sensitivity", "--size", "--dither"}) {
+                if (has(notOnCard))
+                    check.fail(std::string(notOnCard) + " does not act on the calibration card");
+            }
+        } else {
+            spec.picturePath = value("--picture");
+            if (spec.picturePath.empty()) check.fail("--picture needs a file name");
+        }
         if (has("--auto-laser")) check.fail("--auto-laser acts on a frame job only");
     } else {
         spec.kind = jobs::JobKind::Frame;
         if (!toSize(value("--frame"), spec.width, spec.height)) {
             check.fail("--frame takes WxH, e.g. 127x103, not '" + value("--frame") + "'");
         }
-        for (const char* pictureOnly : {"--size", "--mode", "--sensitivity", "--hologram"}) {
+        for (const char* pictureOnly :
+             {"--size", "--mode", "--sensitivity", "--hologram", "--material", "--dither",
+              "--brightness", "--contrast", "--gamma", "--invert"}) {
             if (has(pictureOnly))
                 check.fail(std::string(pictureOnly) + " acts on a picture job only");
         }
@@ -221,6 +246,43 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
                                   spec.yStepScale < 1 || spec.yStepScale > 64)) {
         check.fail("--y-step-scale takes a whole number 1-64, not '" + value("--y-step-scale") +
                    "'");
+    }
+    picture::PictureSettings& settings = spec.pictureSettings;
+    if (has("--dither")) {
+        const std::optional<picture::DitherMethod> method =
+            picture::ditherFromName(value("--dither"));
+        if (!method) {
+            check.fail(
+                "--dither takes threshold, floyd-steinberg, atkinson, jarvis, stucki, "
+                "bayer4 or bayer8, not '" +
+                value("--dither") + "'");
+        } else {
+            settings.dither = *method;
+        }
+    }
+    for (auto [name, field] : {std::pair{"--brightness", &picture::ToneSettings::brightness},
+                               std::pair{"--contrast", &picture::ToneSettings::contrast}}) {
+        if (has(name) && (!toInt(value(name), settings.tone.*field) ||
+                          settings.tone.*field < -picture::kToneLimit ||
+                          settings.tone.*field > picture::kToneLimit)) {
+            check.fail(std::string(name) + " takes a whole number -100 to 100, not '" +
+                       value(name) + "'");
+        }
+    }
+    if (has("--gamma") &&
+        (!toNumber(value("--gamma"), settings.tone.gamma) ||
+         settings.tone.gamma < picture::kGammaMin || settings.tone.gamma > picture::kGammaMax)) {
+        check.fail("--gamma takes a number 0.1 to 10, not '" + value("--gamma") + "'");
+    }
+    settings.tone.invert = has("--invert");
+    if (has("--material")) {
+        command.materialPath = value("--material");
+        if (command.materialPath.empty()) check.fail("--material needs a file name");
+    }
+    if (has("--card-picture")) {
+        if (!command.card) check.fail("--card-picture acts with --card only");
+        command.cardPicturePath = value("--card-picture");
+        if (command.cardPicturePath.empty()) check.fail("--card-picture needs a file name");
     }
     for (const char* file : {"--burn", "--trace"}) {
         if (has(file) && value(file).empty()) check.fail(std::string(file) + " needs a file name");

@@ -13,6 +13,11 @@ struct SimulateCommand {
     jobs::JobSpec spec;
     std::string burnPath;  // --burn OUT.png; "" for none
     bool json = false;     // --json: the summary as one JSON object
+    // --material FILE: the profile file, read when the command runs; "" for "As designed".
+    std::string materialPath;
+    // --card: the job burns the calibration card of the material instead of a picture.
+    bool card = false;
+    std::string cardPicturePath;  // --card-picture OUT.png: the card as a picture; "" for none
 };
 
 // Parses `ostrel simulate ...`; argv[1] is "simulate". --help prints the usage on `out` and
