@@ -121,6 +121,8 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     auto* wiringBox = new QGroupBox(QStringLiteral("Wiring test"), this);
     buildWiringBox(wiringBox);
     side->addWidget(wiringBox);
+    materialPanel_ = new MaterialPanel(engraver_, picture::MaterialLibrary::defaultFolder(), this);
+    side->addWidget(materialPanel_);
     side->addStretch(1);
     columns->addLayout(side, 1);
 
@@ -355,6 +357,7 @@ void MachineWindow::refreshNow() {
     }
     refreshJob();
     refreshWiring();
+    materialPanel_->setJobRunning(engraver_.motionRunning());
     if (!engraver_.motionRunning()) {
         const JobInputs inputs = jobInputs();
         if (!(inputs == lastIdleInputs_)) previewDelay_.start();
@@ -514,6 +517,7 @@ MachineWindow::JobInputs MachineWindow::jobInputs() const {
               : f.Option2.value ? static_cast<int>(jobs::JobKind::Frame)
                                 : -1;
     in.pictureRevision = f.Picture2.revision;
+    in.materialDwellMs = f.materialDwellMs;
     in.pictureWidth = f.Picture2.ScaleWidth();
     in.pictureHeight = f.Picture2.ScaleHeight();
     in.frameWidth = f.Picture3.ScaleWidth();

@@ -17,6 +17,7 @@
 #include "motion/WiringTest.h"
 #include "panel/Engraver.h"
 #include "ui/MachineViews.h"
+#include "ui/MaterialPanel.h"
 
 class QLabel;
 class QProgressBar;
@@ -69,6 +70,7 @@ class MachineWindow final : public QWidget {
         int64_t headX = 0, headY = 0;
         int rotorX = 0, rotorY = 0;
         std::array<int, 6> jobTimerIntervals{};  // Timer4 ... Timer9
+        std::vector<uint16_t> materialDwellMs;   // the material profile's dwells
         bool operator==(const JobInputs&) const = default;
     };
     struct PreviewTask;
@@ -117,6 +119,7 @@ class MachineWindow final : public QWidget {
     QSpinBox* laserMs_ = nullptr;
     std::vector<QPushButton*> wiringButtons_;
     QPushButton* wiringStop_ = nullptr;
+    MaterialPanel* materialPanel_ = nullptr;
 
     // The job time and burn preview shown, and the inputs it was computed from.
     std::shared_ptr<const jobs::JobSummary> preview_;
