@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
   libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-liberation
-  libjpeg-turbo-progs
+  libjpeg62-turbo-dev libjpeg-turbo-progs
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,5 @@
 // Picture loading: a generated 24-megapixel JPEG through the Load button into the 127 x 103 burn
-// mask, timed in a fresh child each time, against djpeg's full decode of the same file.
+// mask, timed in a fresh child each time, against djpeg's 1/8 and full decodes of the same file.
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -60,8 +60,8 @@ int loadChild(const std::string& file, const std::string& folder) {
     app::ScriptHost host(said, folder, folder);
     panel::Engraver engraver(loop, sim, host);
     engraver.Load();
-    // The first Load of a process also finds and loads Qt's picture decoders; the second
-    // shows what every Load after it costs.
+    // The first Load of a process faults in fresh memory for everything it allocates; the
+    // second shows what every Load after it costs.
     double ms[2] = {};
     for (double& each : ms) {
         host.queueDialogAnswer(file);
@@ -88,13 +88,13 @@ void measurePictureLoad(const Context& c, std::vector<Figure>& figures) {
     Figure djpeg =
         makeFigure("load.djpeg_ms", "djpeg full decode of the same file", "ms", Goal::None, 0, 1);
     Figure ratio =
-        makeFigure("load.over_djpeg", "first Load / djpeg full decode", "", Goal::AtMost, 0.3, 3);
-    // libjpeg's own 1/8 decode: the entropy-coded data is decoded whole at any scale, so this
-    // is as fast as a scaled decode with libjpeg can be.
+        makeFigure("load.over_djpeg", "first Load / djpeg full decode", "", Goal::None, 0, 3);
+    // libjpeg's own 1/8 decode, which Load makes of this file: Load's goal is to add little
+    // to it (the stretch, the preparation, picture.bmp written twice).
     Figure floor = makeFigure("load.djpeg_eighth_ms", "djpeg -scale 1/8 of the same file", "ms",
                               Goal::None, 0, 1);
-    Figure overFloor =
-        makeFigure("load.over_djpeg_eighth", "first Load / djpeg -scale 1/8", "", Goal::None, 0, 3);
+    Figure overFloor = makeFigure("load.over_djpeg_eighth", "first Load / djpeg -scale 1/8", "",
+                                  Goal::AtMost, 1.15, 3);
     Figure memory =
         makeFigure("load.peak_rss_mb", "Load: peak memory of the process", "MB", Goal::None, 0, 1);
     auto done = [&] {
@@ -106,7 +106,7 @@ void measurePictureLoad(const Context& c, std::vector<Figure>& figures) {
     if (!writePpm(ppm) ||
         runChild({{"cjpeg", "-quality", "90", "-outfile", jpeg, ppm}, {}}).exitCode != 0) {
         std::remove(ppm.c_str());
-        ratio.note = "cannot make the JPEG (cjpeg from libjpeg-turbo-progs)";
+        overFloor.note = "cannot make the JPEG (cjpeg from libjpeg-turbo-progs)";
         return done();
     }
     std::remove(ppm.c_str());
@@ -124,7 +124,7 @@ void measurePictureLoad(const Context& c, std::vector<Figure>& figures) {
         double loadMs = 0, againMs = 0;
         times >> loadMs >> againMs;
         if (child.exitCode != 0 || loadMs <= 0 || d.exitCode != 0 || e.exitCode != 0) {
-            ratio.note = "a run failed: " + readFile(c.workDir + "/load.err");
+            overFloor.note = "a run failed: " + readFile(c.workDir + "/load.err");
             continue;
         }
         load.samples.push_back(loadMs);

@@ -8,8 +8,8 @@
 #include "Bench.h"
 #include "Process.h"
 #include "app/Script.h"
-#include "jobs/JobSimulation.h"
 #include "runtime/VirtualEventLoop.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::bench {
 
@@ -105,17 +105,17 @@ void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
     Figure simulate =
         makeFigure("virtual.simulate_speed_up", "the same through simulateJob: virtual / wall", "x",
                    Goal::None, 0, 0);
-    jobs::JobSpec spec;
+    simulation::JobSpec spec;
     spec.picturePath = c.workDir + "/sample.png";
     spec.coarse = false;
     spec.programFolder = c.workDir;
     for (int r = 0; r < c.repeats; ++r) {
         const auto start = std::chrono::steady_clock::now();
-        const jobs::JobSummary summary = jobs::simulateJob(spec);
+        const simulation::JobSummary summary = simulation::simulateJob(spec);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        if (summary.outcome != jobs::JobOutcome::Finished || ms <= 0) {
+        if (summary.outcome != simulation::JobOutcome::Finished || ms <= 0) {
             simulate.note = "the job failed: " + summary.error;
             continue;
         }

@@ -37,6 +37,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Ostrel drives a two-axis laser engraver on the PC parallel port: homing, jogging, laser power modes, picture engraving and frame cutting, with a built-in simulated engraver for previews.")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Load decodes JPEGs with libjpeg-turbo itself (shlibdeps finds it too; said here all the same).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libjpeg62-turbo")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-image-formats-plugins, fonts-dejavu-core")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)

@@ -1,15 +1,17 @@
 // Fuzzes picture loading and preparation: any bytes as a picture file, through Load's steps, and
-// the same bytes straight through the 1/8 JPEG decoder.
-#include <QBuffer>
+// the same bytes straight through the JPEG decoder at every scale.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdint>
 #include <cstdlib>
 
-#include "jobs/JpegEighth.h"
 #include "machine/SimEngraver.h"
 #include "panel/Engraver.h"
+#include "picture/JpegDecoder.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace {
@@ -43,41 +45,39 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 namespace {
 
-// The decoder on the bytes themselves, in memory and read in chunks alike: a picture only when
-// decoded, of the size its header gave, and the same both ways.
-void decodeEighth(const uint8_t* data, size_t size) {
-    // Smaller than Load's limit, so that a header claiming a huge frame costs little time.
-    constexpr int64_t kMaxPixels = 16'000'000;
-    using ostrel::jobs::JpegEighthOutcome;
-    ostrel::jobs::JpegEighthDecoder decoder({data, size});
-    const ostrel::jobs::JpegEighthHeader header = decoder.readHeader();
-    const ostrel::jobs::JpegEighthResult result = decoder.decode(kMaxPixels);
-    if (result.outcome != JpegEighthOutcome::Decoded) {
-        check(result.image.isNull());
-        return;
+// The JPEG decoder on the file at each scale: a picture only when decoded, of the size libjpeg
+// gives the header's picture at the scale chosen for the raster.
+void decodeJpeg(const QString& path) {
+    // Smaller than Load's limits, so that a header claiming a huge frame costs little time.
+    constexpr ostrel::picture::JpegLimits kLimits{16'000'000, 64LL * 1024 * 1024};
+    for (QSize raster : {QSize(127, 103), QSize(40, 30), QSize(1, 1), QSize(2000, 2000)}) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        check(fd >= 0);
+        const ostrel::picture::JpegResult result = ostrel::picture::DecodeJpeg(fd, raster, kLimits);
+        ::close(fd);
+        if (result.outcome != ostrel::picture::JpegOutcome::Decoded) {
+            check(result.image.isNull());
+            continue;
+        }
+        const int d =
+            ostrel::picture::JpegScaleDenominator(QSize(result.width, result.height), raster);
+        check(result.scaleDenominator == d);
+        check(result.image.width() == (result.width + d - 1) / d);
+        check(result.image.height() == (result.height + d - 1) / d);
+        check(result.image.format() == QImage::Format_RGB32);
     }
-    check(header.outcome == JpegEighthOutcome::Decoded);
-    check(result.image.width() == (header.width + 7) / 8);
-    check(result.image.height() == (header.height + 7) / 8);
-    check(result.image.format() == QImage::Format_RGB32);
-    QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QBuffer device(&bytes);
-    device.open(QIODevice::ReadOnly);
-    const ostrel::jobs::JpegEighthResult streamed =
-        ostrel::jobs::JpegEighthDecoder(device).decode(kMaxPixels);
-    check(streamed.outcome == JpegEighthOutcome::Decoded && streamed.image == result.image);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    decodeEighth(data, size);
     const QString path = folder->filePath("input");
     {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) std::abort();
         file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     }
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) decodeJpeg(path);
     ostrel::runtime::VirtualEventLoop loop;
     ostrel::machine::SimEngraver sim({}, [&loop] { return loop.nowMs(); });
     QuietHost host;

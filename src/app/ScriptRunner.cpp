@@ -178,15 +178,8 @@ class Runner {
              << step.line << " (t=" << clock_.timeText() << " ms): the machine is at rest\n";
     }
 
-    // Timer1 ... Timer9: every activity but the watchdog.
-    bool idle() {
-        form::Form1& f = engraver_->form();
-        for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5, &f.Timer6,
-                                  &f.Timer7, &f.Timer8, &f.Timer9}) {
-            if (t->Enabled()) return false;
-        }
-        return true;
-    }
+    // Idle: no activity runs (form::kActivityTimers: every timer but the watchdog).
+    bool idle() { return !form::anyEnabled(engraver_->form(), form::kActivityTimers); }
 
     void report(const Step& step, panel::EventResult result) {
         const std::string what = step.name.empty() ? step.text : step.name;

@@ -11,10 +11,10 @@
 #include "app/Commands.h"
 #include "app/SimulationCommandLine.h"
 #include "form/Form1.h"
-#include "jobs/BurnPicture.h"
-#include "jobs/JobSimulation.h"
 #include "picture/CalibrationCard.h"
 #include "picture/PictureSettings.h"
+#include "simulation/BurnPicture.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::app {
 
@@ -30,9 +30,9 @@ std::string number(double v) {
     return buf;
 }
 
-std::string jobName(const jobs::JobSpec& spec) {
+std::string jobName(const simulation::JobSpec& spec) {
     const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
-    if (spec.kind == jobs::JobKind::Frame) {
+    if (spec.kind == simulation::JobKind::Frame) {
         return "frame " + size + (spec.autoLaser ? ", Auto laser" : ", laser off");
     }
     return "picture " + spec.picturePath + ", " + size + ", " +
@@ -45,13 +45,13 @@ std::string jsonText(const std::string& s) {
     return form::jsonString(s);
 }
 
-void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+void printJson(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
                const std::string& burnPath) {
-    const bool picture = s.kind == jobs::JobKind::Picture;
+    const bool picture = s.kind == simulation::JobKind::Picture;
     out << "{\"job\":" << jsonText(picture ? "picture" : "frame")
-        << ",\"finished\":" << (s.outcome == jobs::JobOutcome::Finished ? "true" : "false")
+        << ",\"finished\":" << (s.outcome == simulation::JobOutcome::Finished ? "true" : "false")
         << ",\"width\":" << s.width << ",\"height\":" << s.height << ",\"stepMs\":" << spec.stepMs
-        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(jobs::clockText(s.jobMs))
+        << ",\"jobMs\":" << s.jobMs << ",\"jobTime\":" << jsonText(simulation::clockText(s.jobMs))
         << ",\"rows\":" << s.rows << ",\"dotsDealt\":" << s.dotsDealt
         << ",\"dotsBurned\":" << s.dotsBurned << ",\"laserPulses\":" << s.laserPulses
         << ",\"laserOnMs\":" << number(s.laserOnMs) << ",\"lostSteps\":" << s.lostSteps
@@ -76,7 +76,7 @@ void printJson(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
     out << "}\n";
 }
 
-void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSummary& s,
+void printText(std::ostream& out, const simulation::JobSpec& spec, const simulation::JobSummary& s,
                const std::string& burnPath) {
     auto line = [&out](const char* label, const std::string& value) {
         std::string left = label;
@@ -85,7 +85,7 @@ void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
     const picture::PictureSettings& settings = spec.pictureSettings;
-    if (s.kind == jobs::JobKind::Picture && !settings.isDesigned()) {
+    if (s.kind == simulation::JobKind::Picture && !settings.isDesigned()) {
         const picture::ToneSettings& t = settings.tone;
         line("material", settings.material.name.toStdString());
         line("dithering", std::string(picture::ditherTitle(settings.dither)));
@@ -93,23 +93,23 @@ void printText(std::ostream& out, const jobs::JobSpec& spec, const jobs::JobSumm
                          std::to_string(t.contrast) + ", gamma " + number(t.gamma) +
                          (t.invert ? ", inverted" : ""));
     }
-    line("job time", jobs::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
-                         (s.outcome == jobs::JobOutcome::Finished ? "" : ", still running"));
-    if (s.kind == jobs::JobKind::Picture) {
+    line("job time", simulation::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
+                         (s.outcome == simulation::JobOutcome::Finished ? "" : ", still running"));
+    if (s.kind == simulation::JobKind::Picture) {
         line("rows", std::to_string(s.rows));
         line("dots dealt with", std::to_string(s.dotsDealt));
         line("dots burned", std::to_string(s.dotsBurned));
     } else {
         line("laser pulses", std::to_string(s.laserPulses));
     }
-    line("laser on",
-         jobs::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" + number(s.laserOnMs) + " ms)");
+    line("laser on", simulation::clockText(static_cast<int64_t>(s.laserOnMs)) + " (" +
+                         number(s.laserOnMs) + " ms)");
     line("lost steps", std::to_string(s.lostSteps) + " half-steps");
     line("wiring faults", std::to_string(s.wiringFaults));
     line("stalls", std::to_string(s.stalls));
     line("counters", "X " + std::to_string(s.xStepCount) + ", Y " + std::to_string(s.yStepCount));
     line("head", "X " + number(s.headX) + ", Y " + number(s.headY) + " full steps from home");
-    if (s.kind == jobs::JobKind::Picture) {
+    if (s.kind == simulation::JobKind::Picture) {
         line("X drift", "largest " + std::to_string(s.maxXDrift) + ", last " +
                             std::to_string(s.lastXDrift) + " full steps at the home switch");
     }
@@ -123,7 +123,7 @@ int runSimulate(int argc, char** argv) {
     std::optional<SimulateCommand> command =
         parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
-    jobs::JobSpec& spec = command->spec;
+    simulation::JobSpec& spec = command->spec;
 
     // The picture decoders are Qt plugins; they need an application object, not a display.
     int qtArgc = 1;
@@ -177,8 +177,8 @@ int runSimulate(int argc, char** argv) {
         spec.height = card.picture.height();
     }
 
-    const jobs::JobSummary summary = jobs::simulateJob(spec);
-    if (summary.outcome == jobs::JobOutcome::Unusable) {
+    const simulation::JobSummary summary = simulation::simulateJob(spec);
+    if (summary.outcome == simulation::JobOutcome::Unusable) {
         std::cerr << "ostrel simulate: " << summary.error << '\n';
         return kUnusable;
     }
@@ -190,16 +190,16 @@ int runSimulate(int argc, char** argv) {
     std::cout.flush();
 
     if (!command->burnPath.empty()) {
-        jobs::BurnStyle style;
+        simulation::BurnStyle style;
         style.yStepScale = spec.yStepScale;
         std::string error;
-        if (!jobs::SaveBurnPicture(jobs::BurnPicture(summary.exposures, style), command->burnPath,
-                                   error)) {
+        if (!simulation::SaveBurnPicture(simulation::BurnPicture(summary.exposures, style),
+                                         command->burnPath, error)) {
             std::cerr << "ostrel simulate: " << error << '\n';
             return kUnusable;
         }
     }
-    if (summary.outcome == jobs::JobOutcome::StillRunning) {
+    if (summary.outcome == simulation::JobOutcome::StillRunning) {
         std::cerr << "ostrel simulate: " << summary.error << '\n';
         return kStillRunning;
     }

@@ -162,7 +162,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     }
 
     SimulateCommand command;
-    jobs::JobSpec& spec = command.spec;
+    simulation::JobSpec& spec = command.spec;
     auto has = [&](const char* name) { return given.count(name) != 0; };
     auto value = [&](const char* name, size_t i = 0) { return given.at(name).at(i); };
 
@@ -170,7 +170,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     if (int(has("--picture")) + int(has("--frame")) + int(command.card) != 1) {
         check.fail("give either --picture FILE or --frame WxH (or --card)");
     } else if (has("--picture") || command.card) {
-        spec.kind = jobs::JobKind::Picture;
+        spec.kind = simulation::JobKind::Picture;
         if (command.card) {
             // NOTE: the card's patches are levels for Precise-Burning; the size is the card's
             // own, set when it is made.
@@ -185,7 +185,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         }
         if (has("--auto-laser")) check.fail("--auto-laser acts on a frame job only");
     } else {
-        spec.kind = jobs::JobKind::Frame;
+        spec.kind = simulation::JobKind::Frame;
         if (!toSize(value("--frame"), spec.width, spec.height)) {
             check.fail("--frame takes WxH, e.g. 127x103, not '" + value("--frame") + "'");
         }
@@ -201,8 +201,9 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         check.fail("--size takes WxH, e.g. 127x103, not '" + value("--size") + "'");
     }
     if (check.ok() &&
-        (spec.width < jobs::kSmallestRaster || spec.width > jobs::kLargestRasterWidth ||
-         spec.height < jobs::kSmallestRaster || spec.height > jobs::kLargestRasterHeight)) {
+        (spec.width < simulation::kSmallestRaster || spec.width > simulation::kLargestRasterWidth ||
+         spec.height < simulation::kSmallestRaster ||
+         spec.height > simulation::kLargestRasterHeight)) {
         check.fail("the size " + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
                    " is outside 15-127 x 15-103 pixels");
     }

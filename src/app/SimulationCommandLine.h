@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "jobs/JobSimulation.h"
+#include "simulation/JobSimulation.h"
 
 namespace ostrel::app {
 
 struct SimulateCommand {
-    jobs::JobSpec spec;
+    simulation::JobSpec spec;
     std::string burnPath;  // --burn OUT.png; "" for none
     bool json = false;     // --json: the summary as one JSON object
     // --material FILE: the profile file, read when the command runs; "" for "As designed".

@@ -19,8 +19,9 @@
 #include <QPainter>
 #include <iostream>
 
-#include "jobs/BmpFile.h"
-#include "jobs/PictureLoader.h"
+#include "picture/AreaAverage.h"
+#include "picture/BmpFile.h"
+#include "picture/PictureLoader.h"
 #include "picture/Dither.h"
 #include "picture/Tone.h"
 
@@ -45,8 +46,8 @@ void Preparation::registerEvents(form::EventTable& events) {
 
 LoadResult Preparation::LoadPicture(const std::string& path) {
     const form::PictureBox& preview = ctx_.form.Picture2;
-    DecodedPicture decoded =
-        DecodePictureFile(path, QSize(preview.ScaleWidth(), preview.ScaleHeight()));
+    picture::DecodedPicture decoded =
+        picture::DecodePictureFile(path, QSize(preview.ScaleWidth(), preview.ScaleHeight()));
     if (decoded.image.isNull()) return {false, decoded.error};
     // Picture1 adjusts its size to the picture loaded into it.
     ctx_.form.Picture1.setPicture(decoded.image);
@@ -58,7 +59,7 @@ void Preparation::StretchIntoPicture2() {
     form::PictureBox& preview = ctx_.form.Picture2;
     if (source.raster.isNull() || preview.raster.isNull()) return;
     // The stretched picture becomes Picture2's persistent picture: the raster is both.
-    preview.raster = AreaAverage(source.raster, preview.raster.size());
+    preview.raster = picture::AreaAverage(source.raster, preview.raster.size());
     preview.touch();
 }
 
@@ -122,10 +123,13 @@ void Preparation::PreparePicture() {
 void Preparation::SaveAndCopy() {
     form::Form1& f = ctx_.form;
     // NOTE: a file that cannot be written must not stop the preparation half way: the run
-    // burns Picture2, not the file, so the failure is only reported.
+    // burns Picture2, not the file, so the failure is only reported. The file is replaced,
+    // never opened: a link or a FIFO of that name is neither followed nor waited on.
     const std::string path = ctx_.host.programFolder() + kOutputFile;
-    if (!WriteBmpFile(f.Picture2.raster, QString::fromStdString(path))) {
-        std::cerr << "ostrel: the prepared picture could not be saved as " << path << '\n';
+    std::string why;
+    if (!picture::SaveBmpFile(f.Picture2.raster, path, why)) {
+        std::cerr << "ostrel: the prepared picture could not be saved as " << path << " (" << why
+                  << ")\n";
     }
 
     // Picture3 gets the picture as a box of another size shows it: drawn from its top-left

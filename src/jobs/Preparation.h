@@ -21,8 +21,9 @@ class Preparation {
     explicit Preparation(form::Context& ctx);
     void registerEvents(form::EventTable& events);
 
-    // Decodes a picture file into Picture1 (reduced in size for the raster, never larger than
-    // needed); on failure nothing changes and the result says why.
+    // Decodes a picture file into Picture1: a JPEG at the smallest scale libjpeg decodes it at
+    // that still covers the raster, any other kind at its full size. On failure nothing
+    // changes and the result says why.
     LoadResult LoadPicture(const std::string& path);
     // Stretches Picture1 over the whole of Picture2 (area averaging).
     void StretchIntoPicture2();

@@ -18,7 +18,7 @@
 #include <system_error>
 
 #include "machine/Registers.h"
-#include "machine/Resources.h"
+#include "panel/Resources.h"
 
 namespace ostrel::panel {
 
@@ -96,11 +96,7 @@ void CommandPanel::RunCommand() {
     // NOTE: a second job started over a running job, jog, homing or wiring test would drive
     // the same motors from two timers at once; Run then starts nothing.
     if (wiringTest_.running()) return;
-    const form::Form1& f = ctx_.form;
-    for (const runtime::Timer* t :
-         {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) return;
-    }
+    if (form::anyEnabled(ctx_.form, form::kMotionTimers)) return;
     StartJob();
 }
 
@@ -129,11 +125,7 @@ void CommandPanel::SwitchManualMode(bool on) {
 }
 
 void CommandPanel::StopAllTimers() {
-    form::Form1& f = ctx_.form;
-    for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5, &f.Timer6,
-                              &f.Timer7, &f.Timer8, &f.Timer9, &f.Timer10}) {
-        t->setEnabled(false);
-    }
+    form::disableAll(ctx_.form, form::kAllTimers);
 }
 
 void CommandPanel::AbortCommand() {
@@ -168,7 +160,7 @@ void CommandPanel::Option2Click() {
 void CommandPanel::shemaClick() {
     const std::string path = ctx_.host.programFolder() + "/graver.jpg";
     std::string error;
-    const bool written = machine::SaveResourceToFile(machine::kSchematicResource, path, error);
+    const bool written = panel::SaveResourceToFile(panel::kSchematicResource, path, error);
     ctx_.loop.doEvents();
     if (!written) {
         std::error_code ec;

@@ -30,7 +30,7 @@ class CommandPanel {
     void SwitchManualMode(bool on);
     void AbortCommand();
     void ExitCommand();
-    void StopAllTimers();  // Timer1 ... Timer10, in that order
+    void StopAllTimers();  // every timer (form::kAllTimers), in that order
 
     form::Context& ctx_;
     jobs::Preparation& preparation_;

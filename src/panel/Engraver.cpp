@@ -73,18 +73,13 @@ void Engraver::releaseDisabledHold() {
 
 void Engraver::RestNow() {
     wiringTest_.Stop();
-    for (auto& [name, t] : form_.timers()) t->setEnabled(false);
+    form::disableAll(form_, form::kAllTimers);
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
 }
 
 bool Engraver::motionRunning() {
-    form::Form1& f = form_;
-    for (runtime::Timer* t :
-         {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) return true;
-    }
-    return false;
+    return form::anyEnabled(form_, form::kMotionTimers);
 }
 
 form::Control* Engraver::usable(std::string_view name, EventResult& why) {

@@ -51,7 +51,7 @@ class Engraver {
     // Stops every timer and a running wiring test and puts the port at rest (data 0, then
     // control 202). The close box, the signal handlers and a failed start use it.
     void RestNow();
-    // True while a job, jog or homing moves a motor (Timer1, Timer2, Timer4 ... Timer9).
+    // True while a job, jog or homing moves a motor (form::kMotionTimers).
     bool motionRunning();
 
     // The material profile, tone adjustments and burn mask of picture jobs; the defaults are

@@ -33,11 +33,15 @@ class EventLoop {
     virtual double nowMs() const = 0;
 
     virtual TimerId createTimer(std::function<void()> tick, int intervalMs, bool enabled) = 0;
+    // A timer of Interval 0, as the window's design has three: it never falls due, enabled or
+    // not, until it is given an interval; it starts disabled and with no handler.
+    virtual TimerId createIdleTimer() = 0;
     virtual void setHandler(TimerId id, std::function<void()> tick) = 0;
     virtual void setEnabled(TimerId id, bool enabled) = 0;
     virtual bool enabled(TimerId id) const = 0;
-    // NOTE: intervals below 1 ms are clamped to 1 ms; callers validate texts with
-    // parseIntervalText() first so that a bad text keeps the previous interval.
+    // NOTE: intervals below 1 ms are clamped to 1 ms (an idle timer given 0 again stays at 0);
+    // callers validate texts with parseIntervalText() first so that a bad text keeps the
+    // previous interval.
     virtual void setInterval(TimerId id, int intervalMs) = 0;
     virtual int interval(TimerId id) const = 0;
 
@@ -78,6 +82,9 @@ class Timer {
   public:
     Timer(EventLoop& loop, int intervalMs, bool enabled)
         : loop_(&loop), id_(loop.createTimer({}, intervalMs, enabled)) {}
+    // A timer of Interval 0 (see EventLoop::createIdleTimer()).
+    struct Idle {};
+    Timer(EventLoop& loop, Idle) : loop_(&loop), id_(loop.createIdleTimer()) {}
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 

@@ -1,9 +1,10 @@
 // Real time on Qt: one timer file descriptor (timerfd) armed for the earliest due tick, watched
 // by the Qt loop.
 //
-// The schedule is kept here rather than in one QTimer per window timer, so that ticks are
-// scheduled from their due times (no drift from handler time), an unchanged interval keeps its
-// schedule, and a tick that fell due during a blocking sleep fires once afterwards.
+// The schedule (TimerSchedule, shared with the virtual loop) is kept here rather than in one
+// QTimer per window timer, so that ticks are scheduled from their due times (no drift from handler
+// time), an unchanged interval keeps its schedule, and a tick that fell due during a blocking sleep
+// fires once afterwards.
 //
 // Qt's timers wake the thread to the whole millisecond at best, and often most of one late; a
 // 5 ms step period needs better. A timerfd armed with the due instant on CLOCK_MONOTONIC, to
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "runtime/TimerSchedule.h"
 #include "runtime/TimingPriority.h"
 
 namespace ostrel::runtime {
@@ -46,17 +48,9 @@ timespec toTimespec(int64_t ns) {
 }  // namespace
 
 struct QtEventLoop::State {
-    struct TimerState {
-        std::function<void()> tick;
-        int interval = 100;
-        bool enabled = false;
-        bool running = false;
-        double due = 0;
-        uint64_t order = 0;
-    };
-    std::vector<TimerState> timers;
+    explicit State(TimerSchedule::FirstDue firstDue) : schedule(std::move(firstDue)) {}
+    TimerSchedule schedule;
     int64_t originNs = 0;  // the monotonic clock when the loop was created
-    uint64_t order = 0;
     // Inside a tick handler, the tick's logical time: its due time plus the blocking sleeps of
     // the handler so far. -1 outside.
     double tickTime = -1;
@@ -68,7 +62,8 @@ struct QtEventLoop::State {
     TimingPriority* priority = nullptr;
 };
 
-QtEventLoop::QtEventLoop() : state_(std::make_unique<State>()) {
+QtEventLoop::QtEventLoop()
+    : state_(std::make_unique<State>([this](int intervalMs) { return firstDue(intervalMs); })) {
     state_->originNs = monotonicNs();
     state_->fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (state_->fd >= 0) {
@@ -98,14 +93,6 @@ double QtEventLoop::nowMs() const {
     return static_cast<double>(monotonicNs() - state_->originNs) / 1e6;
 }
 
-double QtEventLoop::earliestDue() const {
-    double earliest = -1;
-    for (const auto& t : state_->timers) {
-        if (t.enabled && !t.running && (earliest < 0 || t.due < earliest)) earliest = t.due;
-    }
-    return earliest;
-}
-
 double QtEventLoop::firstDue(int intervalMs) const {
     // A countdown started in a tick handler runs from the tick's logical time, as in virtual
     // time, so that timers handing over to each other do not drift by the wake-up latency of
@@ -128,35 +115,18 @@ void QtEventLoop::dispatchDue() {
     // their interval must not keep the pass going and starve input and painting. A timer that
     // fires in this pass gets a new start order, which keeps it out of the rest of the pass.
     const double passNow = nowMs();
-    const uint64_t passOrder = state_->order;
-    for (;;) {
-        int best = -1;
-        for (size_t i = 0; i < state_->timers.size(); ++i) {
-            const auto& t = state_->timers[i];
-            if (!t.enabled || t.running || t.due > passNow || t.order >= passOrder) continue;
-            if (best < 0 || t.due < state_->timers[best].due ||
-                (t.due == state_->timers[best].due && t.order < state_->timers[best].order)) {
-                best = static_cast<int>(i);
-            }
-        }
-        if (best < 0) return;
-        auto& t = state_->timers[best];
-        const double now = nowMs();
-        const double dueTime = t.due;
-        t.due += t.interval;
-        if (t.due <= now) t.due = now + t.interval;  // came late: fires once, no pile-up
-        t.order = state_->order++;
-        t.running = true;
-        // The wake-up stays armed for the other timers, so that a doEvents() inside this
-        // handler dispatches them as the virtual loop does.
-        rearm();
-        const double outerTickTime = state_->tickTime;
-        state_->tickTime = dueTime;
-        std::function<void()> tick = t.tick;
-        if (tick) tick();
-        state_->tickTime = outerTickTime;
-        // NOTE: the handler may create timers, so the vector may have moved: index again.
-        state_->timers[best].running = false;
+    const uint64_t passOrder = state_->schedule.orderMark();
+    while (const std::optional<TimerSchedule::Due> due =
+               state_->schedule.next(passNow, passOrder)) {
+        state_->schedule.fire(*due, nowMs(), [this, &due](const std::function<void()>& tick) {
+            // The wake-up stays armed for the other timers, so that a doEvents() inside this
+            // handler dispatches them as the virtual loop does.
+            rearm();
+            const double outerTickTime = state_->tickTime;
+            state_->tickTime = due->due;
+            if (tick) tick();
+            state_->tickTime = outerTickTime;
+        });
         notifyDispatched();
     }
 }
@@ -169,8 +139,7 @@ void QtEventLoop::setTimingPriority(TimingPriority* priority) {
 
 void QtEventLoop::updatePriority() {
     if (!state_->priority) return;
-    const bool any = std::any_of(state_->timers.begin(), state_->timers.end(),
-                                 [](const State::TimerState& t) { return t.enabled; });
+    const bool any = state_->schedule.anyEnabled();
     // NOTE: inside a tick the last timer may be handing over to the next one: lowered only
     // once the pass is over and still nothing runs.
     if (any) {
@@ -182,7 +151,7 @@ void QtEventLoop::updatePriority() {
 
 void QtEventLoop::rearm() {
     updatePriority();
-    const double earliest = earliestDue();
+    const double earliest = state_->schedule.earliestDue();
     if (state_->fd < 0) {
         if (earliest < 0) {
             state_->fallback.stop();  // nothing runs: no wake-ups at all
@@ -204,48 +173,33 @@ void QtEventLoop::rearm() {
 }
 
 TimerId QtEventLoop::createTimer(std::function<void()> tick, int intervalMs, bool enabled) {
-    State::TimerState t;
-    t.tick = std::move(tick);
-    t.interval = std::max(1, intervalMs);
-    state_->timers.push_back(std::move(t));
-    const TimerId id = static_cast<TimerId>(state_->timers.size() - 1);
+    const TimerId id = state_->schedule.add(std::move(tick), std::max(1, intervalMs));
     if (enabled) setEnabled(id, true);
     return id;
 }
 
+TimerId QtEventLoop::createIdleTimer() {
+    return state_->schedule.add({}, 0);
+}
+
 void QtEventLoop::setHandler(TimerId id, std::function<void()> tick) {
-    state_->timers.at(id).tick = std::move(tick);
+    state_->schedule.setHandler(id, std::move(tick));
 }
 
 void QtEventLoop::setEnabled(TimerId id, bool on) {
-    auto& t = state_->timers.at(id);
-    if (on == t.enabled) return;  // enabling an enabled timer changes nothing
-    if (on) {
-        t.due = firstDue(t.interval);
-        t.order = state_->order++;
-    }
-    t.enabled = on;
-    rearm();
+    if (state_->schedule.setEnabled(id, on)) rearm();
 }
 
 bool QtEventLoop::enabled(TimerId id) const {
-    return state_->timers.at(id).enabled;
+    return state_->schedule.enabled(id);
 }
 
 void QtEventLoop::setInterval(TimerId id, int intervalMs) {
-    auto& t = state_->timers.at(id);
-    intervalMs = std::max(1, intervalMs);
-    if (intervalMs == t.interval) return;
-    t.interval = intervalMs;
-    if (t.enabled) {
-        t.due = firstDue(t.interval);
-        t.order = state_->order++;
-        rearm();
-    }
+    if (state_->schedule.setInterval(id, intervalMs)) rearm();
 }
 
 int QtEventLoop::interval(TimerId id) const {
-    return state_->timers.at(id).interval;
+    return state_->schedule.interval(id);
 }
 
 void QtEventLoop::post(std::function<void()> event, double delayMs) {

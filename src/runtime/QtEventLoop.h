@@ -19,6 +19,7 @@ class QtEventLoop final : public QObject, public EventLoop {
 
     double nowMs() const override;
     TimerId createTimer(std::function<void()> tick, int intervalMs, bool enabled) override;
+    TimerId createIdleTimer() override;
     void setHandler(TimerId id, std::function<void()> tick) override;
     void setEnabled(TimerId id, bool enabled) override;
     bool enabled(TimerId id) const override;
@@ -40,8 +41,6 @@ class QtEventLoop final : public QObject, public EventLoop {
     void rearm();
     // The timing priority follows whether any timer is enabled.
     void updatePriority();
-    // Due time of the earliest enabled timer that is not running, or -1.
-    double earliestDue() const;
     // When a countdown of `intervalMs` started now first falls due.
     double firstDue(int intervalMs) const;
     struct State;

@@ -6,50 +6,44 @@
 
 namespace ostrel::runtime {
 
+// NOTE: virtual time is whole milliseconds: every due time is now plus whole intervals, so the
+// schedule's times stay whole numbers.
+VirtualEventLoop::VirtualEventLoop()
+    : schedule_([this](int intervalMs) { return static_cast<double>(now_ + intervalMs); }) {}
+
 TimerId VirtualEventLoop::createTimer(std::function<void()> tick, int intervalMs, bool enabled) {
-    TimerState t;
-    t.tick = std::move(tick);
-    t.interval = std::max(1, intervalMs);
-    timers_.push_back(std::move(t));
-    const TimerId id = static_cast<TimerId>(timers_.size() - 1);
+    const TimerId id = schedule_.add(std::move(tick), std::max(1, intervalMs));
     if (enabled) setEnabled(id, true);
     return id;
 }
 
-void VirtualEventLoop::setHandler(TimerId id, std::function<void()> tick) {
-    timers_.at(id).tick = std::move(tick);
+TimerId VirtualEventLoop::createIdleTimer() {
+    return schedule_.add({}, 0);
 }
 
-void VirtualEventLoop::start(TimerState& t) {
-    t.due = now_ + t.interval;
-    t.order = order_++;
+void VirtualEventLoop::setHandler(TimerId id, std::function<void()> tick) {
+    schedule_.setHandler(id, std::move(tick));
 }
 
 void VirtualEventLoop::setEnabled(TimerId id, bool on) {
-    TimerState& t = timers_.at(id);
-    if (on && !t.enabled) start(t);
-    t.enabled = on;
+    schedule_.setEnabled(id, on);
 }
 
 bool VirtualEventLoop::enabled(TimerId id) const {
-    return timers_.at(id).enabled;
+    return schedule_.enabled(id);
 }
 
 void VirtualEventLoop::setInterval(TimerId id, int intervalMs) {
-    TimerState& t = timers_.at(id);
-    intervalMs = std::max(1, intervalMs);
-    if (intervalMs == t.interval) return;  // an unchanged interval keeps its schedule
-    t.interval = intervalMs;
-    if (t.enabled) start(t);
+    schedule_.setInterval(id, intervalMs);
 }
 
 int VirtualEventLoop::interval(TimerId id) const {
-    return timers_.at(id).interval;
+    return schedule_.interval(id);
 }
 
 void VirtualEventLoop::post(std::function<void()> event, double delayMs) {
     const int64_t due = now_ + static_cast<int64_t>(std::max(0.0, delayMs));
-    Posted p{due, order_++, std::move(event)};
+    Posted p{due, schedule_.takeOrder(), std::move(event)};
     auto at =
         std::upper_bound(posted_.begin(), posted_.end(), p, [](const Posted& a, const Posted& b) {
             return a.due < b.due || (a.due == b.due && a.order < b.order);
@@ -59,31 +53,24 @@ void VirtualEventLoop::post(std::function<void()> event, double delayMs) {
 
 int64_t VirtualEventLoop::nextDue() const {
     int64_t best = posted_.empty() ? -1 : posted_.front().due;
-    for (const TimerState& t : timers_) {
-        if (t.enabled && !t.running && (best < 0 || t.due < best)) best = t.due;
+    const double timer = schedule_.earliestDue();
+    if (timer >= 0 && (best < 0 || timer < static_cast<double>(best))) {
+        best = static_cast<int64_t>(timer);
     }
     return best;
 }
 
 bool VirtualEventLoop::dispatchOne(int64_t limit, uint64_t orderLimit) {
     // The earliest of the timers and the posted events; equal times go by start order.
-    TimerState* timer = nullptr;
-    TimerId timerId = -1;
-    for (size_t i = 0; i < timers_.size(); ++i) {
-        TimerState& t = timers_[i];
-        if (!t.enabled || t.running || t.due > limit || t.order >= orderLimit) continue;
-        if (!timer || t.due < timer->due || (t.due == timer->due && t.order < timer->order)) {
-            timer = &t;
-            timerId = static_cast<TimerId>(i);
-        }
-    }
+    const std::optional<TimerSchedule::Due> timer =
+        schedule_.next(static_cast<double>(limit), orderLimit);
     // posted_ is sorted by (due, order), so only its front can be next: an event posted during
     // a pass is due no earlier than now and so sorts after every older one due by `limit`.
     const bool postedReady =
         !posted_.empty() && posted_.front().due <= limit && posted_.front().order < orderLimit;
-    if (postedReady &&
-        (!timer || posted_.front().due < timer->due ||
-         (posted_.front().due == timer->due && posted_.front().order < timer->order))) {
+    if (postedReady && (!timer || static_cast<double>(posted_.front().due) < timer->due ||
+                        (static_cast<double>(posted_.front().due) == timer->due &&
+                         posted_.front().order < timer->order))) {
         Posted p = std::move(posted_.front());
         posted_.pop_front();
         now_ = std::max(now_, p.due);
@@ -92,18 +79,11 @@ bool VirtualEventLoop::dispatchOne(int64_t limit, uint64_t orderLimit) {
         return true;
     }
     if (!timer) return false;
-    now_ = std::max(now_, timer->due);
-    // The next tick is due one interval after this one was; a tick that came late (the loop
-    // was blocked) is not made up for: the one after it comes a whole interval from now.
-    timer->due += timer->interval;
-    if (timer->due <= now_) timer->due = now_ + timer->interval;
-    timer->order = order_++;
-    timer->running = true;
+    now_ = std::max(now_, static_cast<int64_t>(timer->due));
     ++ticks_;
-    // NOTE: the handler may create timers, so the vector may move: use the id afterwards.
-    std::function<void()> tick = timer->tick;
-    if (tick) tick();
-    timers_[timerId].running = false;
+    schedule_.fire(*timer, static_cast<double>(now_), [](const std::function<void()>& tick) {
+        if (tick) tick();
+    });
     notifyDispatched();
     return true;
 }
@@ -113,7 +93,7 @@ void VirtualEventLoop::doEvents() {
     // still and an event that posts itself again (or a handler that sleeps) cannot keep the
     // pass going for ever.
     const int64_t limit = now_;
-    const uint64_t orderLimit = order_;
+    const uint64_t orderLimit = schedule_.orderMark();
     while (!stopped_ && dispatchOne(limit, orderLimit)) {
     }
 }

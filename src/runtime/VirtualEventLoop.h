@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/EventLoop.h"
+#include "runtime/TimerSchedule.h"
 
 namespace ostrel::runtime {
 
@@ -15,7 +16,10 @@ class VirtualEventLoop final : public EventLoop {
     double nowMs() const override { return static_cast<double>(now_); }
     int64_t now() const { return now_; }
 
+    VirtualEventLoop();
+
     TimerId createTimer(std::function<void()> tick, int intervalMs, bool enabled) override;
+    TimerId createIdleTimer() override;
     void setHandler(TimerId id, std::function<void()> tick) override;
     void setEnabled(TimerId id, bool enabled) override;
     bool enabled(TimerId id) const override;
@@ -39,28 +43,19 @@ class VirtualEventLoop final : public EventLoop {
     uint64_t ticksDispatched() const { return ticks_; }
 
   private:
-    struct TimerState {
-        std::function<void()> tick;
-        int interval = 100;
-        bool enabled = false;
-        bool running = false;
-        int64_t due = 0;
-        uint64_t order = 0;  // when its countdown started: breaks ties between equal dues
-    };
     struct Posted {
         int64_t due;
         uint64_t order;
         std::function<void()> event;
     };
-    void start(TimerState& t);
     // Dispatches the earliest thing due at or before `limit` whose countdown (or posting)
     // started before `orderLimit`; false when there is none.
     bool dispatchOne(int64_t limit, uint64_t orderLimit = UINT64_MAX);
 
-    std::vector<TimerState> timers_;
     std::deque<Posted> posted_;
     int64_t now_ = 0;
-    uint64_t order_ = 0;
+    // NOTE: posted events take their start order from the schedule's counter too.
+    TimerSchedule schedule_;
     uint64_t ticks_ = 0;
     bool stopped_ = false;
 };

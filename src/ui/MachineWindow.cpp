@@ -21,10 +21,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "jobs/JobSimulation.h"
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
 #include "runtime/VirtualEventLoop.h"
+#include "simulation/JobSimulation.h"
 #include "ui/MainWindow.h"
 
 namespace ostrel::ui {
@@ -34,11 +34,11 @@ namespace {
 // --- Texts ---
 
 QString clockText(double ms) {
-    return QString::fromStdString(jobs::clockText(static_cast<int64_t>(std::max(0.0, ms))));
+    return QString::fromStdString(simulation::clockText(static_cast<int64_t>(std::max(0.0, ms))));
 }
 
 QString jobName(const form::Form1& f, int kind) {
-    if (kind == static_cast<int>(jobs::JobKind::Picture)) {
+    if (kind == static_cast<int>(simulation::JobKind::Picture)) {
         return QStringLiteral("Picture engraving, %1 \u00d7 %2 pixels, %3%4")
             .arg(f.Picture2.ScaleWidth())
             .arg(f.Picture2.ScaleHeight())
@@ -82,10 +82,9 @@ constexpr std::array<uint8_t, 8> kKnownStatus{254, 255, 222, 223, 126, 127, 94, 
 
 // A copy of the window and the machine that a worker thread runs the job on.
 struct MachineWindow::PreviewTask {
-    runtime::VirtualEventLoop loop;
-    form::Form1 form{loop};
+    form::Snapshot window;
     std::unique_ptr<machine::SimEngraver> head;
-    jobs::JobKind kind = jobs::JobKind::Picture;
+    simulation::JobKind kind = simulation::JobKind::Picture;
 };
 
 MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* sim, QWidget* parent)
@@ -337,12 +336,7 @@ bool MachineWindow::sameSetUp(const JobInputs& a, const JobInputs& b) {
 }
 
 bool MachineWindow::jobRunning() const {
-    const form::Form1& f = engraver_.form();
-    for (const runtime::Timer* t :
-         {&f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
-        if (t->Enabled()) return true;
-    }
-    return false;
+    return form::anyEnabled(engraver_.form(), form::kJobTimers);
 }
 
 void MachineWindow::refreshNow() {
@@ -412,13 +406,13 @@ void MachineWindow::refreshPort() {
 void MachineWindow::refreshJob() {
     const form::Form1& f = engraver_.form();
     if (jobRunning()) {
-        const bool picture =
-            f.Timer4.Enabled() || f.Timer5.Enabled() || f.Timer6.Enabled() || f.Timer7.Enabled();
-        const int kind = static_cast<int>(picture ? jobs::JobKind::Picture : jobs::JobKind::Frame);
+        const bool picture = form::anyEnabled(f, form::kPictureRunTimers);
+        const int kind =
+            static_cast<int>(picture ? simulation::JobKind::Picture : simulation::JobKind::Frame);
         jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
         const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
         const bool timed =
-            previewForRun_ && preview_ && preview_->outcome == jobs::JobOutcome::Finished;
+            previewForRun_ && preview_ && preview_->outcome == simulation::JobOutcome::Finished;
         double fraction = 0;
         if (picture) {
             const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
@@ -454,8 +448,8 @@ void MachineWindow::refreshJob() {
     progress_->setVisible(false);
     progressText_->clear();
     elapsed_->clear();
-    const int kind = f.Option1.value   ? static_cast<int>(jobs::JobKind::Picture)
-                     : f.Option2.value ? static_cast<int>(jobs::JobKind::Frame)
+    const int kind = f.Option1.value   ? static_cast<int>(simulation::JobKind::Picture)
+                     : f.Option2.value ? static_cast<int>(simulation::JobKind::Frame)
                                        : -1;
     if (kind < 0) {
         jobTitle_->setText(QStringLiteral("No job chosen"));
@@ -473,23 +467,23 @@ void MachineWindow::refreshJob() {
                                 : QStringLiteral("Computing the job time\u2026"));
         return;
     }
-    const jobs::JobSummary& s = *preview_;
+    const simulation::JobSummary& s = *preview_;
     switch (s.outcome) {
-        case jobs::JobOutcome::Finished:
+        case simulation::JobOutcome::Finished:
             jobTime_->setText(clockText(s.jobMs));
             jobDetail_->setText(
-                s.kind == jobs::JobKind::Picture
+                s.kind == simulation::JobKind::Picture
                     ? QStringLiteral("Job time from here.  %1 dots to burn, laser on %2.")
                           .arg(s.dotsBurned)
                           .arg(clockText(s.laserOnMs))
                     : QStringLiteral("Job time from here.  Laser on %1.")
                           .arg(clockText(s.laserOnMs)));
             break;
-        case jobs::JobOutcome::StillRunning:
+        case simulation::JobOutcome::StillRunning:
             jobTime_->setText(QStringLiteral("over %1").arg(clockText(s.jobMs)));
             jobDetail_->setText(QStringLiteral("The job would not end by itself."));
             break;
-        case jobs::JobOutcome::Unusable:
+        case simulation::JobOutcome::Unusable:
             jobTime_->setText(QStringLiteral("\u2013"));
             jobDetail_->setText(QString::fromStdString(s.error));
             break;
@@ -513,8 +507,8 @@ void MachineWindow::refreshWiring() {
 MachineWindow::JobInputs MachineWindow::jobInputs() const {
     const form::Form1& f = engraver_.form();
     JobInputs in;
-    in.kind = f.Option1.value   ? static_cast<int>(jobs::JobKind::Picture)
-              : f.Option2.value ? static_cast<int>(jobs::JobKind::Frame)
+    in.kind = f.Option1.value   ? static_cast<int>(simulation::JobKind::Picture)
+              : f.Option2.value ? static_cast<int>(simulation::JobKind::Frame)
                                 : -1;
     in.pictureRevision = f.Picture2.revision;
     in.materialDwellMs = f.materialDwellMs;
@@ -537,10 +531,8 @@ MachineWindow::JobInputs MachineWindow::jobInputs() const {
         in.rotorX = sim_->rotorX();
         in.rotorY = sim_->rotorY();
     }
-    const runtime::Timer* timers[] = {&f.Timer4, &f.Timer5, &f.Timer6,
-                                      &f.Timer7, &f.Timer8, &f.Timer9};
     for (size_t i = 0; i < in.jobTimerIntervals.size(); ++i) {
-        in.jobTimerIntervals[i] = timers[i]->Interval();
+        in.jobTimerIntervals[i] = (f.*form::kJobTimers[i]).Interval();
     }
     return in;
 }
@@ -562,35 +554,10 @@ void MachineWindow::considerPreview() {
 void MachineWindow::startPreview(const JobInputs& inputs) {
     form::Form1& f = engraver_.form();
     auto task = std::make_shared<PreviewTask>();
-    task->kind = static_cast<jobs::JobKind>(inputs.kind);
-    // The copy: every control (values, captions, rasters), the timers' intervals and the
-    // window variables, as Run would find them.
-    const std::vector<form::Control*> from = f.controls(), to = task->form.controls();
-    for (size_t i = 0; i < from.size() && i < to.size(); ++i) *to[i] = *from[i];
-    task->form.Picture1 = f.Picture1;
-    task->form.Picture2 = f.Picture2;
-    task->form.Picture3 = f.Picture3;
-    const auto fromTimers = f.timers(), toTimers = task->form.timers();
-    for (size_t i = 0; i < fromTimers.size() && i < toTimers.size(); ++i) {
-        toTimers[i].second->setInterval(fromTimers[i].second->Interval());
-    }
-    form::Form1& c = task->form;
-    c.xMovingMinus = f.xMovingMinus;
-    c.xMovingPlus = f.xMovingPlus;
-    c.yMovingMinus = f.yMovingMinus;
-    c.yMovingPlus = f.yMovingPlus;
-    c.xPhase = f.xPhase;
-    c.yPhase = f.yPhase;
-    c.xStepCount = f.xStepCount;
-    c.yStepCount = f.yStepCount;
-    c.xHomed = f.xHomed;
-    c.yHomed = f.yHomed;
-    c.initRestTicks = f.initRestTicks;
-    c.autoLaser = f.autoLaser;
-    c.laserPulseOn = f.laserPulseOn;
-    c.pixelColumn = f.pixelColumn;
-    c.pixelRow = f.pixelRow;
-    c.dotCycle = f.dotCycle;
+    task->kind = static_cast<simulation::JobKind>(inputs.kind);
+    // The copy: every control (values, captions, rasters), the timers and the window
+    // variables, as Run would find them.
+    task->window = f.snapshot();
 
     // The machine: the simulator as it stands, or for a real port one whose head stands where
     // the step counters say (its rotors, where the last moves left them, are not known).
@@ -606,15 +573,15 @@ void MachineWindow::startPreview(const JobInputs& inputs) {
     computingInputs_ = inputs;
     if (worker_.joinable()) worker_.join();
     worker_ = std::thread([this, task, inputs] {
-        auto summary = std::make_shared<const jobs::JobSummary>(
-            jobs::simulateFrom(task->form, *task->head, task->kind));
+        auto summary = std::make_shared<const simulation::JobSummary>(
+            simulation::simulateFrom(task->window, *task->head, task->kind));
         QMetaObject::invokeMethod(
             this, [this, inputs, summary] { previewDone(inputs, summary); }, Qt::QueuedConnection);
     });
 }
 
 void MachineWindow::previewDone(const JobInputs& inputs,
-                                std::shared_ptr<const jobs::JobSummary> summary) {
+                                std::shared_ptr<const simulation::JobSummary> summary) {
     if (worker_.joinable()) worker_.join();
     computingInputs_.reset();
     preview_ = std::move(summary);

@@ -24,7 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
-namespace ostrel::jobs {
+namespace ostrel::simulation {
 struct JobSummary;
 }
 
@@ -49,7 +49,7 @@ class MachineWindow final : public QWidget {
     // For the tests: lets events run until no job time is being computed or waiting to be.
     bool waitForPreview(int timeoutMs = 30'000);
     // The job time shown before Run, or null.
-    const jobs::JobSummary* preview() const { return preview_.get(); }
+    const simulation::JobSummary* preview() const { return preview_.get(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,7 +59,7 @@ class MachineWindow final : public QWidget {
   private:
     // Everything a job's run depends on: when it changes, the job time is computed again.
     struct JobInputs {
-        int kind = -1;  // -1: no job chosen, else jobs::JobKind
+        int kind = -1;  // -1: no job chosen, else simulation::JobKind
         uint64_t pictureRevision = 0;
         int pictureWidth = 0, pictureHeight = 0, frameWidth = 0, frameHeight = 0;
         int coarse = 0, hologram = 0;
@@ -69,7 +69,7 @@ class MachineWindow final : public QWidget {
         int16_t xPhase = 0, yPhase = 0;
         int64_t headX = 0, headY = 0;
         int rotorX = 0, rotorY = 0;
-        std::array<int, 6> jobTimerIntervals{};  // Timer4 ... Timer9
+        std::array<int, 6> jobTimerIntervals{};  // in the order of form::kJobTimers
         std::vector<uint16_t> materialDwellMs;   // the material profile's dwells
         bool operator==(const JobInputs&) const = default;
     };
@@ -92,7 +92,8 @@ class MachineWindow final : public QWidget {
     // Starts computing the job time when the inputs changed and nothing moves.
     void considerPreview();
     void startPreview(const JobInputs& inputs);
-    void previewDone(const JobInputs& inputs, std::shared_ptr<const jobs::JobSummary> summary);
+    void previewDone(const JobInputs& inputs,
+                     std::shared_ptr<const simulation::JobSummary> summary);
 
     panel::Engraver& engraver_;
     machine::SimEngraver* sim_;
@@ -122,7 +123,7 @@ class MachineWindow final : public QWidget {
     MaterialPanel* materialPanel_ = nullptr;
 
     // The job time and burn preview shown, and the inputs it was computed from.
-    std::shared_ptr<const jobs::JobSummary> preview_;
+    std::shared_ptr<const simulation::JobSummary> preview_;
     std::optional<JobInputs> previewInputs_;
     JobInputs lastIdleInputs_;
     std::optional<JobInputs> computingInputs_;

@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 
 #include "app/SafetyChild.h"
-#include "jobs/PictureLoader.h"
-#include "jobs/PictureLoaderTestFiles.h"
+#include "picture/PictureLoader.h"
+#include "picture/PictureTestFiles.h"
 #include "ui/ProgramFolder.h"
 #include "ui/UiTestSupport.h"
 
@@ -78,7 +78,7 @@ TEST(PictureHeader, ASizeWhoseAreaOverflowsIsRefusedAsTooLarge) {
         SCOPED_TRACE(side);
         const std::string path =
             writeFile(dir.path().toStdString(), "huge.png", pngHeader(side, side));
-        const jobs::DecodedPicture decoded = jobs::DecodePictureFile(path, QSize(127, 103));
+        const picture::DecodedPicture decoded = picture::DecodePictureFile(path, QSize(127, 103));
         EXPECT_TRUE(decoded.image.isNull());
         EXPECT_NE(decoded.error.find("too large"), std::string::npos) << decoded.error;
     }

@@ -26,8 +26,8 @@
 #include <random>
 #include <sstream>
 
-#include "jobs/PictureLoaderTestFiles.h"
 #include "machine/Registers.h"
+#include "picture/PictureTestFiles.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {

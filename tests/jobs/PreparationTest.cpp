@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "jobs/PictureLoaderTestFiles.h"
 #include "jobs/Preparation.h"
+#include "picture/PictureTestFiles.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {

@@ -7,8 +7,8 @@
 #include <QFile>
 #include <filesystem>
 
-#include "jobs/PictureLoaderTestFiles.h"
 #include "panel/CommandPanel.h"
+#include "picture/PictureTestFiles.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {

@@ -27,14 +27,7 @@ void Harness::start() {
 }
 
 bool Harness::untilIdle(int64_t maxMs) {
-    auto idle = [this] {
-        form::Form1& f = form();
-        for (runtime::Timer* t : {&f.Timer1, &f.Timer2, &f.Timer3, &f.Timer4, &f.Timer5, &f.Timer6,
-                                  &f.Timer7, &f.Timer8, &f.Timer9}) {
-            if (t->Enabled()) return false;
-        }
-        return true;
-    };
+    auto idle = [this] { return !form::anyEnabled(form(), form::kActivityTimers); };
     return loop.advanceUntil(idle, maxMs);
 }
 

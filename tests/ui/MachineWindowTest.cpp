@@ -7,8 +7,8 @@
 #include <QSpinBox>
 
 #include "UiTestSupport.h"
-#include "jobs/JobSimulation.h"
 #include "machine/Registers.h"
+#include "simulation/JobSimulation.h"
 #include "ui/MachineWindow.h"
 
 namespace ostrel::test {
@@ -88,8 +88,8 @@ TEST_F(MachineWindowTest, JobTimeAndPreviewAppearAfterLoadAndOptionAndMatchTheRu
     h.engraver->click("Option1");
     ASSERT_TRUE(machine->waitForPreview());
     ASSERT_NE(machine->preview(), nullptr);
-    const jobs::JobSummary preview = *machine->preview();
-    ASSERT_EQ(preview.outcome, jobs::JobOutcome::Finished) << preview.error;
+    const simulation::JobSummary preview = *machine->preview();
+    ASSERT_EQ(preview.outcome, simulation::JobOutcome::Finished) << preview.error;
     EXPECT_TRUE(kClock.match(text("jobTime")).hasMatch()) << text("jobTime").toStdString();
     EXPECT_TRUE(text("jobTitle").startsWith(QStringLiteral("Picture engraving, 24 \u00d7 16")));
     EXPECT_GT(preview.dotsBurned, 0);
@@ -116,7 +116,7 @@ TEST_F(MachineWindowTest, FrameJobTimeFollowsTheSpeedAndMatchesTheRun) {
     ASSERT_TRUE(machine->waitForPreview());
     ASSERT_NE(machine->preview(), nullptr);
     const int64_t at10ms = machine->preview()->jobMs;
-    EXPECT_EQ(machine->preview()->kind, jobs::JobKind::Frame);
+    EXPECT_EQ(machine->preview()->kind, simulation::JobKind::Frame);
 
     ASSERT_EQ(h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
     ASSERT_TRUE(machine->waitForPreview());

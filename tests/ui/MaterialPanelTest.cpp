@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 
 #include "UiTestSupport.h"
-#include "jobs/JobSimulation.h"
 #include "picture/CalibrationCard.h"
 #include "ui/MaterialPanel.h"
 
@@ -95,6 +94,8 @@ TEST_F(MaterialPanelTest, ADamagedImportSaysWhyAndKeepsTheProfileInForce) {
 }
 
 TEST_F(MaterialPanelTest, ToneAndDitheringPrepareThePictureAgainAndNeutralGivesTheDesignedBack) {
+    h.engraver->set("Check1", "0");  // Precise-Burning: the prepared picture is the grey
+    ASSERT_TRUE(h.engraver->prepareAgain());
     const QImage designed = prepared();
     auto* invert = panel->findChild<QCheckBox*>();
     invert->setChecked(true);

@@ -1,34 +1,25 @@
 // A whole job headless: its own virtual loop, simulated engraver and core, driven through the
 // window's events from power-on (or from a copied window) until the job's timers are off.
-#include "jobs/JobSimulation.h"
+#include "simulation/JobSimulation.h"
 
 #include <QTemporaryDir>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <utility>
 
+#include "form/Snapshot.h"
 #include "jobs/PictureRun.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
 
-namespace ostrel::jobs {
+namespace ostrel::simulation {
 
 namespace {
 
 using form::Form1;
-
-// Every timer of the window, for copying their intervals.
-constexpr std::array<runtime::Timer Form1::*, 13> kAllTimers{
-    &Form1::Timer1,         &Form1::Timer2,      &Form1::Timer3,   &Form1::Timer4, &Form1::Timer5,
-    &Form1::Timer6,         &Form1::Timer7,      &Form1::Timer8,   &Form1::Timer9, &Form1::Timer10,
-    &Form1::ManualLaserPow, &Form1::JogLaserPow, &Form1::JogMSpeed};
-// The timers of the two jobs: the job is over when all of them are off.
-constexpr std::array<runtime::Timer Form1::*, 6> kJobTimers{
-    &Form1::Timer4, &Form1::Timer5, &Form1::Timer6, &Form1::Timer7, &Form1::Timer8, &Form1::Timer9};
 
 constexpr int kTwipsPerPixel = 15;
 constexpr int kBorderPixels = 2;  // a picture box's border, one pixel on each side
@@ -137,7 +128,7 @@ class Simulation {
         }
 
         if (kind_ == JobKind::Picture) {
-            s.rows = static_cast<int>(std::lround(progressValue(f.pixelRow))) + 1;
+            s.rows = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow))) + 1;
             s.dotsDealt = dotsDealt_;
             s.dotsBurned = laserPulses_;
             s.maxXDrift = engraver_->pictureRun().maxXDrift();
@@ -164,13 +155,7 @@ class Simulation {
     void fail(std::string error) { error_ = std::move(error); }
 
   private:
-    bool jobRunning() {
-        Form1& f = form();
-        for (runtime::Timer Form1::*t : kJobTimers) {
-            if ((f.*t).Enabled()) return true;
-        }
-        return false;
-    }
+    bool jobRunning() { return form::anyEnabled(form(), form::kJobTimers); }
 
     bool accepted(const std::string& name, panel::EventResult result, const std::string& value) {
         if (result == panel::EventResult::Handled) return true;
@@ -187,11 +172,11 @@ class Simulation {
     void countDots() {
         Form1& f = form();
         columnText_ = f.pixelColumn;
-        column_ = progressValue(columnText_);
+        column_ = jobs::progressValue(columnText_);
         loop_.setAfterDispatch([this, &f] {
             if (f.pixelColumn == columnText_) return;
             columnText_ = f.pixelColumn;
-            const double now = progressValue(columnText_);
+            const double now = jobs::progressValue(columnText_);
             if (now > column_) dotsDealt_ += std::llround(now - column_);
             column_ = now;
         });
@@ -247,41 +232,6 @@ std::string checkSpec(const JobSpec& spec) {
         }
     }
     return {};
-}
-
-// Window variables, controls, pictures and timer intervals, from one window to another of the
-// same design.
-void copyWindow(const Form1& from, Form1& to) {
-    const std::vector<const form::Control*> source = from.controls();
-    const std::vector<form::Control*> target = to.controls();
-    for (size_t i = 0; i < source.size() && i < target.size(); ++i) *target[i] = *source[i];
-    // The rasters as well as the properties.
-    to.Picture1 = from.Picture1;
-    to.Picture2 = from.Picture2;
-    to.Picture3 = from.Picture3;
-
-    for (runtime::Timer Form1::*t : kAllTimers) {
-        (to.*t).setEnabled(false);
-        (to.*t).setInterval((from.*t).Interval());
-    }
-
-    to.xMovingMinus = from.xMovingMinus;
-    to.xMovingPlus = from.xMovingPlus;
-    to.yMovingMinus = from.yMovingMinus;
-    to.yMovingPlus = from.yMovingPlus;
-    to.xPhase = from.xPhase;
-    to.yPhase = from.yPhase;
-    to.xStepCount = from.xStepCount;
-    to.yStepCount = from.yStepCount;
-    to.xHomed = from.xHomed;
-    to.yHomed = from.yHomed;
-    to.initRestTicks = from.initRestTicks;
-    to.autoLaser = from.autoLaser;
-    to.laserPulseOn = from.laserPulseOn;
-    to.pixelColumn = from.pixelColumn;
-    to.pixelRow = from.pixelRow;
-    to.dotCycle = from.dotCycle;
-    to.materialDwellMs = from.materialDwellMs;
 }
 
 const char* optionOf(JobKind kind) {
@@ -394,8 +344,8 @@ JobSummary simulateJob(const JobSpec& spec) {
     return summary;
 }
 
-JobSummary simulateFrom(const form::Form1& state, const machine::SimEngraver& head, JobKind kind,
-                        int64_t maxJobMs) {
+JobSummary simulateFrom(const form::Snapshot& window, const machine::SimEngraver& head,
+                        JobKind kind, int64_t maxJobMs) {
     machine::SimConfig config = head.config();
     config.headX = static_cast<double>(head.x()) / 2;
     config.headY = static_cast<double>(head.y()) / 2;
@@ -407,11 +357,11 @@ JobSummary simulateFrom(const form::Form1& state, const machine::SimEngraver& he
     // No Load: nothing in the copy writes "picture.bmp" or asks for a folder.
     Simulation s(config, std::string());
     s.build(kind);
-    copyWindow(state, s.form());
+    s.form().restore(window);
     JobSummary refused;
     refused.kind = kind;
     if (!s.click(optionOf(kind))) return s.unusable(refused);
     return s.run(maxJobMs);
 }
 
-}  // namespace ostrel::jobs
+}  // namespace ostrel::simulation

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "jobs/Dwell.h"
-#include "jobs/JobSimulation.h"
 #include "picture/Dither.h"
 #include "picture/Tone.h"
+#include "simulation/JobSimulation.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {
@@ -176,23 +176,23 @@ TEST(MaterialRun, TheJobTimeOfACopiedWindowIsTheRealRunsUnderAProfile) {
     picture::PictureSettings settings;
     settings.material = cork();
     MaterialRun corked{settings};
-    const jobs::JobSummary copy =
-        jobs::simulateFrom(corked.h.form(), *corked.h.sim, jobs::JobKind::Picture);
-    ASSERT_EQ(copy.outcome, jobs::JobOutcome::Finished) << copy.error;
+    const simulation::JobSummary copy = simulation::simulateFrom(
+        corked.h.form().snapshot(), *corked.h.sim, simulation::JobKind::Picture);
+    ASSERT_EQ(copy.outcome, simulation::JobOutcome::Finished) << copy.error;
     const int64_t realMs = corked.run();
     EXPECT_EQ(copy.jobMs, realMs);
     EXPECT_DOUBLE_EQ(copy.laserOnMs, corked.h.sim->laserOnMs());
     EXPECT_EQ(copy.dotsBurned, static_cast<int64_t>(corked.exposedDwells().size()));
 
     // And the headless job from a spec agrees with both.
-    jobs::JobSpec spec;
+    simulation::JobSpec spec;
     spec.picturePath = gradientPicture(corked.dir, 30, 20);
     spec.coarse = false;
     spec.width = 24;
     spec.height = 18;
     spec.pictureSettings = settings;
-    const jobs::JobSummary headless = jobs::simulateJob(spec);
-    ASSERT_EQ(headless.outcome, jobs::JobOutcome::Finished) << headless.error;
+    const simulation::JobSummary headless = simulation::simulateJob(spec);
+    ASSERT_EQ(headless.outcome, simulation::JobOutcome::Finished) << headless.error;
     EXPECT_DOUBLE_EQ(headless.laserOnMs, copy.laserOnMs);
     EXPECT_EQ(headless.dotsBurned, copy.dotsBurned);
 }

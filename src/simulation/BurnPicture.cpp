@@ -1,11 +1,11 @@
 // Burn marks from the laser's exposures: each one a Gaussian spot of its laser-on time.
-#include "jobs/BurnPicture.h"
+#include "simulation/BurnPicture.h"
 
 #include <QImageWriter>
 #include <algorithm>
 #include <cmath>
 
-namespace ostrel::jobs {
+namespace ostrel::simulation {
 
 namespace {
 
@@ -96,4 +96,4 @@ bool SaveBurnPicture(const QImage& picture, const std::string& path, std::string
     return true;
 }
 
-}  // namespace ostrel::jobs
+}  // namespace ostrel::simulation

@@ -5,12 +5,12 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "jobs/JobSimulation.h"
+#include "simulation/JobSimulation.h"
 #include "support/Harness.h"
 
 using namespace ostrel;
-using jobs::JobKind;
-using jobs::JobOutcome;
+using simulation::JobKind;
+using simulation::JobOutcome;
 
 namespace {
 
@@ -28,8 +28,8 @@ std::string gradientPicture(const QTemporaryDir& dir, int w, int h) {
     return path.toStdString();
 }
 
-jobs::JobSpec preciseJob(const std::string& picture, int w, int h) {
-    jobs::JobSpec spec;
+simulation::JobSpec preciseJob(const std::string& picture, int w, int h) {
+    simulation::JobSpec spec;
     spec.picturePath = picture;
     spec.coarse = false;
     spec.width = w;
@@ -43,9 +43,9 @@ jobs::JobSpec preciseJob(const std::string& picture, int w, int h) {
 TEST(XDrift, ZeroWhenTheSweepMovesAsCountedAndTheLostStepsWhenAStopHoldsIt) {
     QTemporaryDir dir;
     const int w = 20, h = 15;
-    jobs::JobSpec spec = preciseJob(gradientPicture(dir, w, h), w, h);
+    simulation::JobSpec spec = preciseJob(gradientPicture(dir, w, h), w, h);
 
-    jobs::JobSummary clean = jobs::simulateJob(spec);
+    simulation::JobSummary clean = simulation::simulateJob(spec);
     ASSERT_EQ(clean.outcome, JobOutcome::Finished) << clean.error;
     EXPECT_EQ(clean.lostSteps, 0u);
     EXPECT_EQ(clean.maxXDrift, 0);
@@ -55,7 +55,7 @@ TEST(XDrift, ZeroWhenTheSweepMovesAsCountedAndTheLostStepsWhenAStopHoldsIt) {
     // the stop, so each return finds the switch that many steps early.
     const int stop = 100;
     spec.machine.xStopMax = stop;
-    const jobs::JobSummary held = jobs::simulateJob(spec);
+    const simulation::JobSummary held = simulation::simulateJob(spec);
     ASSERT_EQ(held.outcome, JobOutcome::Finished) << held.error;
     EXPECT_GT(held.lostSteps, 0u);
     EXPECT_EQ(held.maxXDrift, 8 * w - stop);
@@ -118,7 +118,7 @@ TEST_P(CopiedWindowTest, RunOnACopyTakesTheTimeTheOriginalTakesAndLeavesItAlone)
     const QImage pictureBefore = f.Picture2.raster.copy();
     const int64_t headBefore = h.sim->x();
 
-    const jobs::JobSummary copy = jobs::simulateFrom(f, *h.sim, kind);
+    const simulation::JobSummary copy = simulation::simulateFrom(f.snapshot(), *h.sim, kind);
     ASSERT_EQ(copy.outcome, JobOutcome::Finished) << copy.error;
     EXPECT_EQ(f.Picture2.raster, pictureBefore);
     EXPECT_EQ(h.sim->x(), headBefore);
@@ -147,20 +147,20 @@ INSTANTIATE_TEST_SUITE_P(Jobs, CopiedWindowTest,
                          });
 
 TEST(JobSimulation, AJobThatOutlastsItsLimitIsReportedStillRunning) {
-    jobs::JobSpec spec;
+    simulation::JobSpec spec;
     spec.kind = JobKind::Frame;
     spec.maxJobMs = 5000;
-    const jobs::JobSummary s = jobs::simulateJob(spec);
+    const simulation::JobSummary s = simulation::simulateJob(spec);
     EXPECT_EQ(s.outcome, JobOutcome::StillRunning);
     EXPECT_EQ(s.jobMs, 5000);
     EXPECT_NE(s.error.find("still running after 0:00:05"), std::string::npos) << s.error;
 }
 
 TEST(ClockText, HoursMinutesSeconds) {
-    EXPECT_EQ(jobs::clockText(0), "0:00:00");
-    EXPECT_EQ(jobs::clockText(59'999), "0:00:59");
-    EXPECT_EQ(jobs::clockText(3'723'000), "1:02:03");
-    EXPECT_EQ(jobs::clockText(36LL * 3'600'000), "36:00:00");
+    EXPECT_EQ(simulation::clockText(0), "0:00:00");
+    EXPECT_EQ(simulation::clockText(59'999), "0:00:59");
+    EXPECT_EQ(simulation::clockText(3'723'000), "1:02:03");
+    EXPECT_EQ(simulation::clockText(36LL * 3'600'000), "36:00:00");
 }
 
 }  // namespace

@@ -11,10 +11,10 @@
 #include <QTemporaryDir>
 #include <string>
 
-#include "machine/Resources.h"
+#include "panel/Resources.h"
 
-using ostrel::machine::kSchematicResource;
-using ostrel::machine::SaveResourceToFile;
+using ostrel::panel::kSchematicResource;
+using ostrel::panel::SaveResourceToFile;
 
 namespace {
 

@@ -1,11 +1,17 @@
-// Writing a picture as a 24-bit BMP file without going through Qt's picture plug-ins.
-#include "jobs/BmpFile.h"
+// Writing a picture as a 24-bit BMP file without going through Qt's picture plug-ins, replacing
+// the file in one step.
+#include "picture/BmpFile.h"
 
-#include <QByteArray>
-#include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 
-namespace ostrel::jobs {
+namespace ostrel::picture {
 
 namespace {
 
@@ -25,8 +31,8 @@ void put32(uchar* at, uint32_t value) {
 
 }  // namespace
 
-bool WriteBmpFile(const QImage& picture, const QString& path) {
-    if (picture.isNull()) return false;
+QByteArray BmpFileBytes(const QImage& picture) {
+    if (picture.isNull()) return {};
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     const int width = rgb.width(), height = rgb.height();
     // Rows of blue, green, red, padded to whole 32-bit words, the bottom row first.
@@ -56,8 +62,46 @@ bool WriteBmpFile(const QImage& picture, const QString& path) {
             row[3 * x + 2] = static_cast<uchar>(qRed(line[x]));
         }
     }
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(file) == file.size();
+    return file;
 }
 
-}  // namespace ostrel::jobs
+bool SaveBmpFile(const QImage& picture, const std::string& path, std::string& error) {
+    const QByteArray bytes = BmpFileBytes(picture);
+    if (bytes.isEmpty()) {
+        error = "there is no picture";
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string temporary = folder + "/.picture.bmp.XXXXXX";
+    // mkostemp creates the file exclusively: it never opens what already stands there.
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    auto fail = [&](int code) {
+        error = std::strerror(code);
+        ::unlink(temporary.c_str());
+        return false;
+    };
+    // Readable by everyone, as a file the program creates with the usual umask would be.
+    ::fchmod(fd, 0644);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int code = errno;
+            ::close(fd);
+            return fail(code);
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) return fail(errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0) return fail(errno);
+    return true;
+}
+
+}  // namespace ostrel::picture

@@ -7,7 +7,7 @@
 
 #include "machine/SimEngraver.h"
 
-namespace ostrel::jobs {
+namespace ostrel::simulation {
 
 struct BurnStyle {
     // One image pixel per X full step; one Y full step is this many X full steps long.
@@ -36,4 +36,4 @@ QImage BurnPicture(const std::vector<machine::Exposure>& exposures, const BurnSt
 // Writes a burn picture as PNG; false with a reason when it cannot.
 bool SaveBurnPicture(const QImage& picture, const std::string& path, std::string& error);
 
-}  // namespace ostrel::jobs
+}  // namespace ostrel::simulation

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QImageReader>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -80,31 +79,38 @@ inline QByteArray cjpeg(const QImage& picture, const QStringList& switches, bool
     return result.readAll();
 }
 
-// libjpeg's own decode at 1/8 scale (djpeg): every block through the 1 x 1 inverse DCT. Null
-// when djpeg fails.
-inline QImage djpegEighth(const QByteArray& jpeg) {
+// libjpeg's own decode at 1/denominator (djpeg), as RGB. Null when djpeg fails.
+inline QImage djpeg(const QByteArray& jpeg, int denominator) {
     QTemporaryDir dir;
-    const QString in = dir.filePath("in.jpg"), out = dir.filePath("out.pnm");
+    const QString in = dir.filePath("in.jpg"), out = dir.filePath("out.ppm");
     QFile file(in);
     if (!file.open(QIODevice::WriteOnly)) return {};
     file.write(jpeg);
     file.close();
     QProcess process;
-    process.start("djpeg", {"-scale", "1/8", "-pnm", "-outfile", out, in});
+    process.start(
+        "djpeg", {"-scale", QString("1/%1").arg(denominator), "-rgb", "-pnm", "-outfile", out, in});
     if (!process.waitForFinished(60'000) || process.exitCode() != 0) return {};
     return QImage(out).convertToFormat(QImage::Format_RGB32);
 }
 
-// What Qt's decoder gives when asked for 1/8 of the size, as Load used to ask it. NOTE: Qt
-// picks libjpeg's scale from the whole part of size / asked size, so for a side that is not a
-// multiple of 8 it decodes at 1/4 and shrinks that smoothly.
-inline QImage qtEighth(const QByteArray& jpeg) {
-    QByteArray copy = jpeg;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "jpeg");
-    reader.setScaledSize(reader.size() / 8);
-    return reader.read().convertToFormat(QImage::Format_RGB32);
+// The JPEG with its frame header claiming width x height: the rest of the file is as it was, so
+// a decoder that believed the claim would decode a picture of that size from these few bytes.
+inline QByteArray withClaimedSize(QByteArray jpeg, int width, int height) {
+    for (qsizetype at = 2; at + 9 < jpeg.size();) {
+        const auto marker = static_cast<unsigned char>(jpeg[at + 1]);
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            jpeg[at + 5] = static_cast<char>(height >> 8);
+            jpeg[at + 6] = static_cast<char>(height & 255);
+            jpeg[at + 7] = static_cast<char>(width >> 8);
+            jpeg[at + 8] = static_cast<char>(width & 255);
+            return jpeg;
+        }
+        at += 2 + (static_cast<unsigned char>(jpeg[at + 2]) << 8 |
+                   static_cast<unsigned char>(jpeg[at + 3]));
+    }
+    return {};
 }
 
 // A baseline JPEG written by hand, every block flat: one DC level per component, no AC. Its

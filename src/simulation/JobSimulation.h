@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "form/Form1.h"
+#include "form/Snapshot.h"
 #include "machine/SimEngraver.h"
 #include "picture/PictureSettings.h"
 
-namespace ostrel::jobs {
+namespace ostrel::simulation {
 
 enum class JobKind { Picture, Frame };
 
@@ -82,15 +82,14 @@ struct JobSummary {
 // "Auto", Manual again; then Run, until every job timer is off.
 JobSummary simulateJob(const JobSpec& spec);
 
-// Runs Run on a copy of a window and its machine: the window variables, every control's
-// values, captions and enabled flags, the timers' intervals, the picture rasters, and the
-// head's position, rotors, registers and stops. Nothing is homed; every timer starts off (so
-// a watchdog or a pulsed laser running in the original does not run in the copy). `kind`
-// selects the job's option. The original is not touched.
-JobSummary simulateFrom(const form::Form1& state, const machine::SimEngraver& head, JobKind kind,
-                        int64_t maxJobMs = kMaxJobMs);
+// Runs Run on a snapshot of a window (Form1::snapshot()) and a copy of its machine: the head's
+// position, rotors, registers and stops. Nothing is homed; every timer starts off (so a
+// watchdog or a pulsed laser running in the original does not run in the copy). `kind`
+// selects the job's option.
+JobSummary simulateFrom(const form::Snapshot& window, const machine::SimEngraver& head,
+                        JobKind kind, int64_t maxJobMs = kMaxJobMs);
 
 // A duration as h:mm:ss (whole seconds, rounded down).
 std::string clockText(int64_t ms);
 
-}  // namespace ostrel::jobs
+}  // namespace ostrel::simulation

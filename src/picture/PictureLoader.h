@@ -1,4 +1,4 @@
-// Decoding picture files for Load, with their limits, and the area-averaging stretch.
+// Decoding picture files for Load, with their limits.
 #pragma once
 
 #include <QImage>
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace ostrel::jobs {
+namespace ostrel::picture {
 
 // NOTE: the limits are checked against the header before anything is decoded, so that a
 // small file claiming a huge picture (a decompression bomb) never allocates its raster.
@@ -18,20 +18,20 @@ inline constexpr int64_t kMaxDecodedPixels = 50'000'000;
 inline constexpr int64_t kMaxJpegSourcePixels = 200'000'000;
 // What Qt's decoders may allocate for one picture, in megabytes.
 inline constexpr int kDecodeAllocationLimitMb = 256;
+// What libjpeg may take for one picture: a progressive file keeps the coefficients of the
+// whole picture (2 bytes a sample), whatever the scale it is decoded at.
+inline constexpr int64_t kMaxJpegDecoderBytes = 256LL * 1024 * 1024;
 
 struct DecodedPicture {
     QImage image;       // Format_RGB32; null on failure
     std::string error;  // for the operator: names the file and why it cannot be used
 };
 
-// Decodes a JPEG, GIF, BMP or PNG file, recognised by its content whatever its name. A picture
-// much larger than `raster` comes back reduced, never smaller than twice `raster` (keeping its
-// aspect), so that the stretch over the raster still averages every source pixel. Animated
-// GIFs give their first frame; transparent areas become white (nothing to burn).
+// Decodes a JPEG, GIF, BMP or PNG file, recognised by its content whatever its name. `path` is
+// the file's name as the bytes it is. Anything but a regular file is refused before it is read
+// (a FIFO or a device would block or never end). A JPEG comes back at the smallest scale libjpeg
+// decodes it at (1/8, 1/4, 1/2) that still covers `raster`; the other kinds at their full size.
+// Animated GIFs give their first frame; transparent areas become white (nothing to burn).
 DecodedPicture DecodePictureFile(const std::string& path, QSize raster);
 
-// Scales `source` to `size` by area averaging: each destination pixel is the mean of the
-// source area it covers, partly covered source pixels weighted by the part covered.
-QImage AreaAverage(const QImage& source, QSize size);
-
-}  // namespace ostrel::jobs
+}  // namespace ostrel::picture
