@@ -4,6 +4,7 @@
 #include <QImageWriter>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,8 @@
 #include "app/Commands.h"
 #include "app/Inputs.h"
 #include "app/SimulationCommandLine.h"
+#include "picture/CalibrationCard.h"
+#include "picture/PictureSettings.h"
 #include "simulation/BurnPicture.h"
 #include "simulation/JobSimulation.h"
 
@@ -72,6 +75,10 @@ std::string summaryJson(const simulation::JobSpec& spec, const simulation::JobSu
         o.insert("picture", QString::fromStdString(spec.picturePath));
         o.insert("mode", spec.coarse ? "coarse" : "precise");
     }
+    // NOTE: reported only when they differ from the designed job, so that the designed job's
+    // summary stays as it always was.
+    if (picture && !spec.pictureSettings.isDesigned())
+        o.insert("pictureSettings", picture::settingsToJson(spec.pictureSettings));
     if (!burnPath.empty()) o.insert("burn", QString::fromStdString(burnPath));
     if (!s.error.empty()) o.insert("error", QString::fromStdString(s.error));
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n";
@@ -85,6 +92,15 @@ void printText(std::ostream& out, const simulation::JobSpec& spec, const simulat
         out << left << value << '\n';
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
+    const picture::PictureSettings& settings = spec.pictureSettings;
+    if (s.kind == simulation::JobKind::Picture && !settings.isDesigned()) {
+        const picture::ToneSettings& t = settings.tone;
+        line("material", settings.material.name.toStdString());
+        line("dithering", std::string(picture::ditherTitle(settings.dither)));
+        line("tone", "brightness " + std::to_string(t.brightness) + ", contrast " +
+                         std::to_string(t.contrast) + ", gamma " + number(t.gamma) +
+                         (t.invert ? ", inverted" : ""));
+    }
     line("job time", simulation::clockText(s.jobMs) + " (" + std::to_string(s.jobMs) + " ms)" +
                          (s.outcome == simulation::JobOutcome::Finished ? "" : ", still running"));
     if (s.kind == simulation::JobKind::Picture) {
@@ -115,7 +131,7 @@ int runSimulate(int argc, char** argv) {
     std::optional<SimulateCommand> command =
         parseSimulateCommandLine(argc, argv, exitCode, std::cout, std::cerr);
     if (!command) return exitCode;
-    const simulation::JobSpec& spec = command->spec;
+    simulation::JobSpec& spec = command->spec;
 
     // The picture decoders are Qt plugins; they need an application object, not a display.
     int qtArgc = 1;
@@ -131,6 +147,46 @@ int runSimulate(int argc, char** argv) {
         !burnFile.open("the burn picture", command->burnPath, error)) {
         std::cerr << "ostrel simulate: " << error << '\n';
         return kUnusable;
+    }
+
+    // NOTE: a profile that cannot be used ends the command; burning with the designed dwells
+    // instead would pass for the material's job.
+    if (!command->materialPath.empty()) {
+        const picture::ProfileRead read =
+            picture::readProfileFile(QString::fromStdString(command->materialPath));
+        if (!read.profile) {
+            std::cerr << "ostrel simulate: " << read.error.toStdString() << '\n';
+            return kUnusable;
+        }
+        spec.pictureSettings.material = *read.profile;
+    }
+    QTemporaryDir cardFolder;
+    if (command->card) {
+        const picture::CalibrationCard card =
+            picture::makeCalibrationCard(picture::dwellTable(spec.pictureSettings.material));
+        const QString cardPath = cardFolder.filePath(QStringLiteral("card.png"));
+        if (!cardFolder.isValid() || !card.picture.save(cardPath, "PNG")) {
+            std::cerr << "ostrel simulate: the calibration card could not be made in a "
+                         "temporary folder\n";
+            return kUnusable;
+        }
+        if (!command->cardPicturePath.empty()) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            OutputFile cardFile;
+            if (!card.picture.save(&buffer, "PNG") ||
+                !cardFile.open("the calibration card", command->cardPicturePath, error) ||
+                !cardFile.writeAndClose(std::string_view(bytes.constData(), bytes.size()), error)) {
+                std::cerr << "ostrel simulate: "
+                          << (error.empty() ? "the calibration card could not be made" : error)
+                          << '\n';
+                return kUnusable;
+            }
+        }
+        spec.picturePath = cardPath.toStdString();
+        spec.width = card.picture.width();
+        spec.height = card.picture.height();
     }
 
     const simulation::JobSummary summary = simulation::simulateJob(spec);

@@ -11,6 +11,8 @@
 
 #include "app/CommandLine.h"
 #include "app/Inputs.h"
+#include "picture/Dither.h"
+#include "picture/Tone.h"
 
 namespace ostrel::app {
 
@@ -19,6 +21,7 @@ namespace {
 constexpr const char* kUsage =
     "ostrel simulate --picture FILE [--mode coarse|precise] [--sensitivity N]\n"
     "                       [--hologram] [--size WxH] [options]\n"
+    "       ostrel simulate --card [--material FILE] [--card-picture OUT.png] [options]\n"
     "       ostrel simulate --frame WxH [--auto-laser] [options]";
 
 constexpr const char* kDescription =
@@ -98,14 +101,31 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
                                        "burned.");
     const QCommandLineOption yStepScale(
         "y-step-scale", "Burn picture: X full steps per Y full step, 1-64 (default 4).", "N");
+    const QCommandLineOption material(
+        "material", "Precise-Burning dwells from this material profile file.", "FILE");
+    const QCommandLineOption dither("dither",
+                                    "Coarse-Burning mask: threshold (the default), "
+                                    "floyd-steinberg, atkinson, jarvis, stucki, bayer4 or bayer8.",
+                                    "NAME");
+    const QCommandLineOption brightness("brightness", "Tone: -100 to 100 (default 0).", "N");
+    const QCommandLineOption contrast("contrast", "Tone: -100 to 100 (default 0).", "N");
+    const QCommandLineOption gamma("gamma", "Tone: 0.1 to 10 (default 1).", "G");
+    const QCommandLineOption invert("invert", "Tone: burn the negative.");
+    const QCommandLineOption card(
+        "card",
+        "Burn the calibration card of the material instead of a picture (Precise-Burning).");
+    const QCommandLineOption cardPicture(
+        "card-picture", "With --card: write the card as a picture as well.", "OUT.png");
     const QCommandLineOption burn("burn", "Write the work piece as the laser leaves it.",
                                   "OUT.png");
     const QCommandLineOption trace("trace", "Write every port write as CSV (t_ms,op,port,value).",
                                    "OUT.csv");
     const QCommandLineOption json("json", "Print the summary as one JSON object.");
-    const QList<QCommandLineOption> all = {picture, frame,  mode, sensitivity,  hologram,
-                                           size,    stepMs, head, autoLaser,    yStepScale,
-                                           burn,    trace,  json, helpOption(), versionOption()};
+    const QList<QCommandLineOption> all = {
+        picture,    frame,    mode,      sensitivity,  hologram,       size,
+        stepMs,     head,     autoLaser, yStepScale,   material,       dither,
+        brightness, contrast, gamma,     invert,       card,           cardPicture,
+        burn,       trace,    json,      helpOption(), versionOption()};
     parser.addOptions(all);
 
     // argv[1] is the subcommand itself.
@@ -153,10 +173,23 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
 
     SimulateCommand command;
     simulation::JobSpec& spec = command.spec;
-    if (parser.isSet(picture) == parser.isSet(frame)) {
-        return fail("give either --picture FILE or --frame WxH");
+    command.card = parser.isSet(card);
+    if (int(parser.isSet(picture)) + int(parser.isSet(frame)) + int(command.card) != 1) {
+        return fail("give either --picture FILE or --frame WxH (or --card)");
     }
-    if (parser.isSet(picture)) {
+    if (command.card) {
+        // NOTE: the card's patches are levels for Precise-Burning; its size is the card's own,
+        // set when it is made.
+        spec.kind = simulation::JobKind::Picture;
+        spec.coarse = false;
+        for (const QCommandLineOption* notOnCard : {&mode, &sensitivity, &size, &dither}) {
+            if (parser.isSet(*notOnCard)) {
+                return fail("--" + notOnCard->names().last().toStdString() +
+                            " does not act on the calibration card");
+            }
+        }
+        if (parser.isSet(autoLaser)) return fail("--auto-laser acts on a frame job only");
+    } else if (parser.isSet(picture)) {
         spec.kind = simulation::JobKind::Picture;
         spec.picturePath = rawArgument(argc, argv, 2, parser.value(picture));
         if (spec.picturePath.empty()) return fail("--picture needs a file name");
@@ -166,7 +199,9 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         if (!toPair(text(frame), 'x', spec.width, spec.height)) {
             return fail("--frame takes WxH, e.g. 127x103, not '" + shown(text(frame)) + "'");
         }
-        for (const QCommandLineOption* pictureOnly : {&size, &mode, &sensitivity, &hologram}) {
+        for (const QCommandLineOption* pictureOnly :
+             {&size, &mode, &sensitivity, &hologram, &material, &dither, &brightness, &contrast,
+              &gamma, &invert}) {
             if (parser.isSet(*pictureOnly)) {
                 return fail("--" + pictureOnly->names().last().toStdString() +
                             " acts on a picture job only");
@@ -218,15 +253,53 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         spec.tracePath = rawArgument(argc, argv, 2, parser.value(trace));
         if (spec.tracePath.empty()) return fail("--trace needs a file name");
     }
+    picture::PictureSettings& settings = spec.pictureSettings;
+    if (parser.isSet(dither)) {
+        const std::optional<picture::DitherMethod> method = picture::ditherFromName(text(dither));
+        if (!method) {
+            return fail(
+                "--dither takes threshold, floyd-steinberg, atkinson, jarvis, stucki, bayer4 or "
+                "bayer8, not '" +
+                shown(text(dither)) + "'");
+        }
+        settings.dither = *method;
+    }
+    for (auto [option, field] : {std::pair{&brightness, &picture::ToneSettings::brightness},
+                                 std::pair{&contrast, &picture::ToneSettings::contrast}}) {
+        if (parser.isSet(*option) && !toInt(text(*option), settings.tone.*field)) {
+            return fail("--" + option->names().last().toStdString() +
+                        " takes a whole number -100 to 100, not '" + shown(text(*option)) + "'");
+        }
+    }
+    if (parser.isSet(gamma) && !toNumber(text(gamma), settings.tone.gamma)) {
+        return fail("--gamma takes a number 0.1 to 10, not '" + shown(text(gamma)) + "'");
+    }
+    settings.tone.invert = parser.isSet(invert);
+    if (parser.isSet(material)) {
+        command.materialPath = rawArgument(argc, argv, 2, parser.value(material));
+        if (command.materialPath.empty()) return fail("--material needs a file name");
+    }
+    if (parser.isSet(cardPicture)) {
+        if (!command.card) return fail("--card-picture acts with --card only");
+        command.cardPicturePath = rawArgument(argc, argv, 2, parser.value(cardPicture));
+        if (command.cardPicturePath.empty()) return fail("--card-picture needs a file name");
+    }
     command.json = parser.isSet(json);
 
-    if (const std::string why = simulation::checkSpec(spec); !why.empty())
+    // NOTE: the card's picture is made when the command runs; until then it is checked as a
+    // job without a picture file.
+    simulation::JobSpec checked = spec;
+    if (command.card) checked.kind = simulation::JobKind::Frame;
+    if (const std::string why = simulation::checkSpec(checked); !why.empty())
         return fail(shown(why, 400));
     std::vector<NamedPath> inputs;
-    if (spec.kind == simulation::JobKind::Picture)
+    if (spec.kind == simulation::JobKind::Picture && !command.card)
         inputs.push_back({"the picture", spec.picturePath});
+    if (!command.materialPath.empty()) inputs.push_back({"--material", command.materialPath});
     std::vector<NamedPath> outputs;
     if (!command.burnPath.empty()) outputs.push_back({"--burn", command.burnPath});
+    if (!command.cardPicturePath.empty())
+        outputs.push_back({"--card-picture", command.cardPicturePath});
     if (!spec.tracePath.empty()) outputs.push_back({"--trace", spec.tracePath});
     if (const std::string why = checkOutputs(inputs, outputs); !why.empty()) return fail(why);
 

@@ -14,6 +14,11 @@ struct SimulateCommand {
     std::string burnPath;    // --burn OUT.png; "" for none
     std::string burnFormat;  // the format its name ends in ("png" without a suffix)
     bool json = false;       // --json: the summary as one JSON object
+    // --material FILE: the profile file, read when the command runs; "" for "As designed".
+    std::string materialPath;
+    // --card: the job burns the calibration card of the material instead of a picture.
+    bool card = false;
+    std::string cardPicturePath;  // --card-picture OUT.png: the card as a picture; "" for none
 };
 
 // Parses `ostrel simulate ...` with QCommandLineParser; argv[1] is "simulate". --help and

@@ -204,6 +204,11 @@ class FormState : public Controls, public WindowVariables {
     std::optional<std::string> variable(std::string_view name) const;
     static const std::vector<std::string>& variableNames();
 
+    // The picture run's dwell in ms per grey level, from the material profile in force; empty
+    // for the designed table. Part of the state, so a snapshot (the job-time preview) burns
+    // with the same dwells; not a window variable, so the dumps stay as they are.
+    std::vector<uint16_t> materialDwellMs;
+
     bool operator==(const FormState&) const = default;
 };
 

@@ -40,6 +40,7 @@ constexpr int kCoarsePulseMs = 100;
 constexpr form::Colour kCoarseMark = form::RGB(180, 0, 0);
 // Precise-Burning marks every dot with the dwell added to this grey.
 constexpr form::Colour kPreciseMarkBase = form::RGB(50, 50, 50);
+constexpr int kMaxMarkDwell = 255 - 50;
 // The shortest pulse a dot gets: "Hologram-Efect" gives no time or less to the top rows of a
 // picture of 100 rows or more.
 constexpr int kShortestPulseMs = 1;
@@ -291,19 +292,28 @@ void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
     const int y = static_cast<int>(std::lround(row));
     // Outside the picture (the two rows past it) a pixel reads as -1: level 255.
     const int level = f.Picture2.Point(x, y) & 255;
-    const int dwell = dwellMs[static_cast<size_t>(level)];
+    const int designedDwell = dwellMs[static_cast<size_t>(level)];
     f.dotCycle = 0;
 
     if (f.Check1.value == 1) {  // Coarse-Burning: the burn marker only
-        if (dwell == kCoarseDwellMs) {
+        if (designedDwell == kCoarseDwellMs) {
             f.Picture2.PSet(x, y, kCoarseMark);
             const int pulse =
                 f.Check2.value == 1 ? kCoarsePulseMs - (pictureHeight - y) : kCoarsePulseMs;
             StartPulse(std::max(kShortestPulseMs, pulse), generation);
         }
-    } else {  // Precise-Burning: every dot for its level's dwell
-        f.Picture2.PSet(x, y, kPreciseMarkBase + dwell);
-        StartPulse(dwell, generation);
+    } else {  // Precise-Burning: every dot for its level's dwell in the material's table
+        const int dwell = f.materialDwellMs.size() == dwellMs.size()
+                              ? f.materialDwellMs[static_cast<size_t>(level)]
+                              : designedDwell;
+        // A dot above the material's white cut-off takes no time: the sweep goes on, as past
+        // a coarse non-marker.
+        if (dwell > 0) {
+            // NOTE: the mark's red byte is 50 + dwell; capped so a long dwell never spills
+            // into the green byte.
+            f.Picture2.PSet(x, y, kPreciseMarkBase + std::min(dwell, kMaxMarkDwell));
+            StartPulse(dwell, generation);
+        }
     }
     f.pixelColumn = progressText(column + 1);
     ++dots_;

@@ -6,10 +6,14 @@
 //   ------------+------------------------------------------+-----------------------------
 //   grey        | a single largest component greys the    | the same
 //               | pixel; shared largest ones keep it       |
+//   tone        | the operator's tone adjustments (none when neutral)
 //   (save, copy to Picture3)
 //   threshold   | level > HScroll3 -> blank (0)            | nothing
 //   marker      | every colour but 0 -> burn marker (100)  | nothing
 //   (save, copy to Picture3)
+//
+// In Coarse-Burning a dithering other than the threshold makes the burn mask in one step in
+// place of the threshold and marker passes.
 #include "jobs/Preparation.h"
 
 #include <QPainter>
@@ -18,6 +22,8 @@
 #include "picture/AreaAverage.h"
 #include "picture/BmpFile.h"
 #include "picture/PictureLoader.h"
+#include "picture/Dither.h"
+#include "picture/Tone.h"
 
 namespace ostrel::jobs {
 
@@ -79,7 +85,18 @@ void Preparation::PreparePicture() {
         }
         preview.touch();
     }
+    if (!tone_.isNeutral()) {
+        picture::applyTone(preview.raster, tone_);
+        preview.touch();
+    }
     SaveAndCopy();
+
+    if (f.Check1.value == 1 && dither_ != picture::DitherMethod::Threshold) {
+        picture::applyBurnMask(preview.raster, dither_, f.HScroll3.value);
+        preview.touch();
+        SaveAndCopy();
+        return;
+    }
 
     // Threshold pass: HScroll3 and Check1 are read at every pixel.
     for (int x = 0; x < width; ++x) {
@@ -127,6 +144,12 @@ void Preparation::SaveAndCopy() {
     painter.drawImage(0, 0, f.Picture2.raster);
     painter.end();
     frame.touch();
+}
+
+void Preparation::setPictureChoices(const picture::ToneSettings& tone,
+                                    picture::DitherMethod dither) {
+    tone_ = tone;
+    dither_ = dither;
 }
 
 void Preparation::Check1Click() {

@@ -5,6 +5,8 @@
 
 #include "form/Context.h"
 #include "form/Events.h"
+#include "picture/Dither.h"
+#include "picture/Tone.h"
 
 namespace ostrel::jobs {
 
@@ -31,6 +33,10 @@ class Preparation {
     void HScroll1Change();
     void VScroll1Change();
 
+    // The tone adjustments and the burn mask's method PreparePicture uses from now on; neutral
+    // tone and the threshold are the designed preparation.
+    void setPictureChoices(const picture::ToneSettings& tone, picture::DitherMethod dither);
+
   private:
     // Saves Picture2 as "picture.bmp" in the program's folder and copies it into Picture3.
     void SaveAndCopy();
@@ -38,6 +44,8 @@ class Preparation {
     void ShowPreviewSize();
 
     form::Context& ctx_;
+    picture::ToneSettings tone_;
+    picture::DitherMethod dither_ = picture::DitherMethod::Threshold;
 };
 
 }  // namespace ostrel::jobs

@@ -58,6 +58,28 @@ void Engraver::onPortFault() {
     ctx_.loop.post([this, text = portFault_] { ctx_.host.showError("P" + text.substr(1) + "."); });
 }
 
+bool Engraver::setPictureSettings(const picture::PictureSettings& settings) {
+    if (motionRunning()) return false;
+    pictureSettings_ = settings;
+    // NOTE: the designed profile leaves the table empty, so the run reads the designed
+    // table itself and a designed job does not depend on the profile code at all.
+    if (settings.material == picture::asDesigned()) {
+        form_.materialDwellMs.clear();
+    } else {
+        const picture::DwellTable table = picture::dwellTable(settings.material);
+        form_.materialDwellMs.assign(table.begin(), table.end());
+    }
+    preparation_.setPictureChoices(settings.tone, settings.dither);
+    return true;
+}
+
+bool Engraver::prepareAgain() {
+    if (motionRunning() || form_.Picture1.raster.isNull()) return false;
+    preparation_.StretchIntoPicture2();
+    preparation_.PreparePicture();
+    return true;
+}
+
 void Engraver::Load() {
     // On Linux there is no port library to write beside the program: the port backend was
     // opened (and, for a real port, claimed) before the window was created, which takes the

@@ -19,6 +19,7 @@
 #include "motion/Motion.h"
 #include "motion/WiringTest.h"
 #include "panel/CommandPanel.h"
+#include "picture/PictureSettings.h"
 
 namespace ostrel::panel {
 
@@ -78,6 +79,16 @@ class Engraver {
     // Reads the port for a monitor: the status only while no job, jog or homing uses the port,
     // so that the reads never come between the steps' writes.
     PortReading readPort();
+
+    // The material profile, tone adjustments and burn mask of picture jobs; the defaults are
+    // the designed job. The run takes the profile's dwells at once, the preparation takes the
+    // tone and the mask from the next Load (or prepareAgain). Refused (false) while a motor
+    // runs, so a job never changes its dwells half way.
+    bool setPictureSettings(const picture::PictureSettings& settings);
+    const picture::PictureSettings& pictureSettings() const { return pictureSettings_; }
+    // Prepares the loaded picture again from Picture1 with the settings in force, as Load
+    // does after decoding; nothing when no picture is loaded or a motor runs.
+    bool prepareAgain();
 
     form::Form1& form() { return form_; }
     form::Context& context() { return ctx_; }
@@ -149,6 +160,7 @@ class Engraver {
     std::function<void(const std::string&)> faultObserver_;
     jobs::JobPause jobPause_;
     jobs::JobResume jobResume_;
+    picture::PictureSettings pictureSettings_;
 };
 
 }  // namespace ostrel::panel

@@ -273,6 +273,9 @@ ProfileRead readProfileFile(const QString& path) {
             std::nullopt,
             QStringLiteral("The material profile %1 cannot be used: %2.").arg(path, why)};
     };
+    // NOTE: a FIFO or a device would block the open or the read; only a plain file is a profile.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) return fail(QStringLiteral("it is not a plain file"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return fail(file.errorString());
     if (file.size() > kMaxFileBytes)

@@ -16,6 +16,7 @@ JobInputs jobInputs(const form::Form1& f, const machine::SimEngraver* sim) {
     JobInputs in;
     in.kind = chosenJob(f);
     in.pictureRevision = f.Picture2.revision;
+    in.materialDwellMs = f.materialDwellMs;
     in.pictureWidth = f.Picture2.ScaleWidth();
     in.pictureHeight = f.Picture2.ScaleHeight();
     in.frameWidth = f.Picture3.ScaleWidth();
@@ -45,7 +46,8 @@ bool sameSetUp(const JobInputs& a, const JobInputs& b) {
     return a.kind == b.kind && a.pictureWidth == b.pictureWidth &&
            a.pictureHeight == b.pictureHeight && a.frameWidth == b.frameWidth &&
            a.frameHeight == b.frameHeight && a.coarse == b.coarse && a.hologram == b.hologram &&
-           a.stepPeriod == b.stepPeriod && a.autoLaser == b.autoLaser;
+           a.stepPeriod == b.stepPeriod && a.autoLaser == b.autoLaser &&
+           a.materialDwellMs == b.materialDwellMs;
 }
 
 // A copy of the window and the machine that the worker runs the job on.

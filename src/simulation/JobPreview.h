@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "form/Form1.h"
 #include "machine/SimEngraver.h"
@@ -28,6 +29,7 @@ struct JobInputs {
     int64_t headX = 0, headY = 0;  // the simulator's head, half-steps (0 on a real port)
     int rotorX = 0, rotorY = 0;
     std::array<int, 6> jobTimerIntervals{};  // in the order of form::kJobTimers
+    std::vector<uint16_t> materialDwellMs;   // the material profile's dwells (empty: designed)
     bool operator==(const JobInputs&) const = default;
 };
 

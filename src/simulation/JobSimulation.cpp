@@ -14,6 +14,7 @@
 #include "jobs/PictureRun.h"
 #include "machine/TracingPort.h"
 #include "panel/Engraver.h"
+#include "picture/Tone.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::simulation {
@@ -195,6 +196,19 @@ std::string checkSpec(const JobSpec& spec) {
     if (spec.yStepScale < 1 || spec.yStepScale > 64) {
         return "the Y step scale " + std::to_string(spec.yStepScale) + " is outside 1-64";
     }
+    const picture::ToneSettings& tone = spec.pictureSettings.tone;
+    for (auto [name, value] :
+         {std::pair{"brightness", tone.brightness}, std::pair{"contrast", tone.contrast}}) {
+        if (value < -picture::kToneLimit || value > picture::kToneLimit) {
+            return "the " + std::string(name) + " " + std::to_string(value) +
+                   " is outside -100 to 100";
+        }
+    }
+    if (!(tone.gamma >= picture::kGammaMin && tone.gamma <= picture::kGammaMax)) {
+        char gamma[32];
+        std::snprintf(gamma, sizeof gamma, "%g", tone.gamma);
+        return "the gamma " + std::string(gamma) + " is outside 0.1 to 10";
+    }
     if (spec.kind == JobKind::Picture) {
         std::error_code ec;
         const std::filesystem::path path(spec.picturePath);
@@ -261,6 +275,8 @@ bool setUp(Simulation& s, const JobSpec& spec) {
     }
 
     if (picture) {
+        // Before Load: the tone and the mask are applied as the picture is prepared.
+        s.engraver().setPictureSettings(spec.pictureSettings);
         s.host().dialogAnswers.assign(1, spec.picturePath);
         if (!s.click("Command2(0)")) return false;
         if (!s.host().errors.empty()) {

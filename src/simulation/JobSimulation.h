@@ -8,6 +8,7 @@
 
 #include "form/Snapshot.h"
 #include "machine/SimEngraver.h"
+#include "picture/PictureSettings.h"
 
 namespace ostrel::simulation {
 
@@ -28,6 +29,9 @@ struct JobSpec {
     bool coarse = true;       // Check1: Coarse-Burning (1) or Precise-Burning (0)
     int sensitivity = 100;    // HScroll3, 0-254
     bool hologram = false;    // Check2 "Hologram-Efect"
+    // Material profile, tone adjustments and burn mask (picture jobs); the default is the
+    // designed job.
+    picture::PictureSettings pictureSettings;
     // The raster in pixels: Picture2 for a picture, Picture3 (the frame) for a frame.
     int width = kLargestRasterWidth, height = kLargestRasterHeight;
     std::string stepMs = "10";  // Combo1's text

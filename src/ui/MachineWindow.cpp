@@ -21,6 +21,7 @@
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStringList>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -87,6 +88,7 @@ constexpr int kSideWidth = 390;
 constexpr int kMinimumWidth = 360;
 constexpr int kMinimumHeight = 320;
 constexpr int kTwoColumnWidth = kSideWidth + 270;
+constexpr int kColumnMargins = 3 * 6;  // the contents' margins and the gap between the columns
 // The size it opens at when the screen has room.
 constexpr int kWantedWidth = 1060;
 constexpr int kWantedHeight = 860;
@@ -178,7 +180,14 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     columns_ = new QBoxLayout(QBoxLayout::LeftToRight, content);
     columns_->setContentsMargins(6, 6, 6, 6);
     columns_->setSpacing(6);
-    auto* pieceBox = new QGroupBox(QStringLiteral("Work piece"), content);
+    // The work piece with the material box folded under it: the box's one line takes the
+    // work piece's spare height, not the side column's.
+    pieceColumn_ = new QWidget(content);
+    pieceColumn_->setObjectName(QStringLiteral("pieceColumn"));
+    auto* pieceColumn = new QVBoxLayout(pieceColumn_);
+    pieceColumn->setContentsMargins(0, 0, 0, 0);
+    pieceColumn->setSpacing(6);
+    auto* pieceBox = new QGroupBox(QStringLiteral("Work piece"), pieceColumn_);
     pieceBox_ = pieceBox;
     auto* pieceLayout = new QVBoxLayout(pieceBox);
     pieceLayout->setContentsMargins(4, 4, 4, 4);
@@ -193,7 +202,11 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
         pieceBox);
     legend->setWordWrap(true);
     pieceLayout->addWidget(legend);
-    columns_->addWidget(pieceBox, 1);
+    pieceColumn->addWidget(pieceBox, 1);
+    materialPanel_ =
+        new MaterialPanel(engraver_, picture::MaterialLibrary::defaultFolder(), pieceColumn_);
+    pieceColumn->addWidget(materialPanel_, 0);
+    columns_->addWidget(pieceColumn_, 1);
 
     side_ = new QWidget(content);
     side_->setObjectName(QStringLiteral("machineSide"));
@@ -401,13 +414,18 @@ bool MachineWindow::sideBySide() const {
 }
 
 void MachineWindow::reflow() {
-    const bool wide = width() >= kTwoColumnWidth;
+    // NOTE: two columns only when both fit beside each other with room for a scroll bar; the
+    // work piece's legend and the material box decide how narrow its column can get.
+    const int twoColumns = std::max(
+        kTwoColumnWidth, kSideWidth + pieceColumn_->minimumSizeHint().width() + kColumnMargins +
+                             style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    const bool wide = width() >= twoColumns;
     if (wide != sideBySide()) {
         // One column: the boxes first, then the work piece at the column's width.
         columns_->setDirection(wide ? QBoxLayout::LeftToRight : QBoxLayout::BottomToTop);
         side_->setMinimumWidth(wide ? kSideWidth : 0);
         side_->setMaximumWidth(wide ? kSideWidth : QWIDGETSIZE_MAX);
-        columns_->setStretchFactor(pieceBox_, wide ? 1 : 0);
+        columns_->setStretchFactor(pieceColumn_, wide ? 1 : 0);
     }
     if (wide) {
         workPiece_->setMinimumHeight(0);
@@ -653,6 +671,7 @@ void MachineWindow::refreshNow() {
     }
     refreshJob();
     refreshWiring();
+    materialPanel_->setJobRunning(engraver_.motionRunning());
     if (!engraver_.motionRunning()) {
         const JobInputs inputs = simulation::jobInputs(engraver_.form(), sim_);
         if (!(inputs == lastIdleInputs_)) previewDelay_.start();

@@ -16,6 +16,7 @@
 #include "panel/Engraver.h"
 #include "simulation/JobPreview.h"
 #include "ui/MachineViews.h"
+#include "ui/MaterialPanel.h"
 
 class QBoxLayout;
 class QLabel;
@@ -137,6 +138,8 @@ class MachineWindow final : public QWidget {
     QSpinBox* laserMs_ = nullptr;
     std::vector<QPushButton*> wiringButtons_;
     QPushButton* wiringStop_ = nullptr;
+    MaterialPanel* materialPanel_ = nullptr;
+    QWidget* pieceColumn_ = nullptr;  // the work piece and the material box
 
     // The job time and burn preview, and the inputs last seen while nothing moved.
     simulation::JobPreview preview_;

@@ -1,6 +1,7 @@
 // The Machine window on any screen: its place beside the main window, its size, its layout.
 #include <QLabel>
 #include <QScrollArea>
+#include <QToolButton>
 
 #include "UiTestSupport.h"
 #include "ui/MachineWindow.h"
@@ -86,6 +87,13 @@ TEST_F(MachineWindowFit, ShrinksToFitBesideTheMainWindowOnASmallScreenAndReflows
     // Narrow, the contents scroll up and down but never sideways.
     auto* scroll = machine->findChild<QScrollArea*>(QStringLiteral("machineScroll"));
     ASSERT_NE(scroll, nullptr);
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    // The material box, opened, still fits the narrow column.
+    auto* toggle = machine->findChild<QToolButton*>(QStringLiteral("materialToggle"));
+    ASSERT_NE(toggle, nullptr);
+    toggle->click();
+    settle();
+    EXPECT_TRUE(part("materialBody")->isVisible());
     EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
     machine->resize(1000, 800);
     settle();
