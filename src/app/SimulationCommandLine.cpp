@@ -97,6 +97,11 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     const QCommandLineOption stepMs("step-ms", "Step period in ms, 1-65535 (default 10).", "N");
     const QCommandLineOption head(
         "head", "Where the head stands at power-on, in full steps (default 0,0).", "X,Y");
+    const QCommandLineOption rotor(
+        "rotor",
+        "The motors' rotor angles at power-on, 0-7 each (default 0,0): with --head, a machine "
+        "as an interrupted job left it.",
+        "AX,AY");
     const QCommandLineOption autoLaser("auto-laser",
                                        "Frame: switch the laser to Auto, so the outline is "
                                        "burned.");
@@ -128,10 +133,10 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         "options as they were. The journal itself is only read.",
         "JOURNAL");
     const QList<QCommandLineOption> all = {
-        picture,    frame,    mode,      sensitivity, hologram,     size,
-        stepMs,     head,     autoLaser, yStepScale,  material,     dither,
-        brightness, contrast, gamma,     invert,      card,         cardPicture,
-        burn,       trace,    json,      resume,      helpOption(), versionOption()};
+        picture,  frame,  mode,         sensitivity,    hologram,    size,   stepMs,
+        head,     rotor,  autoLaser,    yStepScale,     material,    dither, brightness,
+        contrast, gamma,  invert,       card,           cardPicture, burn,   trace,
+        json,     resume, helpOption(), versionOption()};
     parser.addOptions(all);
 
     // argv[1] is the subcommand itself.
@@ -240,6 +245,11 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     if (parser.isSet(head) && !toPair(text(head), ',', spec.machine.headX, spec.machine.headY)) {
         return fail("--head takes X,Y in full steps from the switches, e.g. 30,12, not '" +
                     shown(text(head)) + "'");
+    }
+    if (parser.isSet(rotor) &&
+        !toPair(text(rotor), ',', spec.machine.rotorX, spec.machine.rotorY)) {
+        return fail("--rotor takes AX,AY, two angles 0-7, e.g. 6,2, not '" + shown(text(rotor)) +
+                    "'");
     }
     if (parser.isSet(yStepScale) && !toInt(text(yStepScale), spec.yStepScale)) {
         return fail("--y-step-scale takes a whole number 1-64, not '" + shown(text(yStepScale)) +

@@ -277,6 +277,10 @@ std::string checkSpec(const JobSpec& spec) {
         }
     }
     const machine::SimConfig& m = spec.machine;
+    if (m.rotorX < 0 || m.rotorX > 7 || m.rotorY < 0 || m.rotorY > 7) {
+        return "the rotor angles " + std::to_string(m.rotorX) + "," + std::to_string(m.rotorY) +
+               " are outside 0-7";
+    }
     if (!(m.headX >= m.xStopMin && m.headX <= m.xStopMax && m.headY >= m.yStopMin &&
           m.headY <= m.yStopMax)) {
         char head[64];

@@ -92,10 +92,10 @@ struct JobSummary {
 // instead of Run (homing, the laser-off travel, the run from the journal's dot); a journal that
 // does not fit the job is refused as Unusable with the check's reason, and nothing moves.
 JobSummary simulateJob(const JobSpec& spec);
-// Why a spec cannot be run (a size, sensitivity, step period, Y step scale or head position out
-// of range, a picture that is missing or empty, a journal to resume that is missing, not a
-// regular file, or given for a frame job), or "" when it can. The one place these ranges
-// are checked: simulateJob refuses with it, and `ostrel simulate` before it starts anything.
+// Why a spec cannot be run (a size, sensitivity, step period, Y step scale, rotor angle or head
+// position out of range, a picture that is missing or empty, a journal to resume that is missing,
+// not a regular file, or given for a frame job), or "" when it can. The one place these ranges are
+// checked: simulateJob refuses with it, and `ostrel simulate` before it starts anything.
 std::string checkSpec(const JobSpec& spec);
 
 // Runs Run on a snapshot of a window (Form1::snapshot()) and a copy of its machine: the head's

@@ -26,20 +26,28 @@ struct Burn {
 };
 using Burns = std::map<std::pair<int64_t, int64_t>, Burn>;
 
+// Where the head and the rotors stand, as --head and --rotor give them.
+struct Machine {
+    double headX = 0, headY = 0;  // full steps from the switches
+    int rotorX = 0, rotorY = 0;
+};
+
 struct Replay {
     Burns burns;
-    double headX = 0, headY = 0;  // where the head stood after the last write, full steps
+    Machine end;  // the machine after the last write
     bool laserOn = false;
 };
 
 // The writes of a port trace (`out` rows; a failed write reaches nothing) on a simulated engraver
-// that stands at `headX, headY` at power-on. A rest row from a signal handler (time -1) counts
-// at the time of the row before it.
-inline Replay replayTrace(const QString& path, double headX, double headY) {
+// that stands as `at` says at power-on. A rest row from a signal handler (time -1) counts at the
+// time of the row before it.
+inline Replay replayTrace(const QString& path, const Machine& at) {
     double now = 0;
     machine::SimConfig config;
-    config.headX = headX;
-    config.headY = headY;
+    config.headX = at.headX;
+    config.headY = at.headY;
+    config.rotorX = at.rotorX;
+    config.rotorY = at.rotorY;
     machine::SimEngraver sim(config, [&now] { return now; });
     for (const QByteArray& row : traceRows(path)) {
         const QList<QByteArray> f = row.split(',');
@@ -53,8 +61,8 @@ inline Replay replayTrace(const QString& path, double headX, double headY) {
         b.ms += e.ms;
         ++b.pulses;
     }
-    r.headX = static_cast<double>(sim.x()) / 2;
-    r.headY = static_cast<double>(sim.y()) / 2;
+    r.end = {static_cast<double>(sim.x()) / 2, static_cast<double>(sim.y()) / 2, sim.rotorX(),
+             sim.rotorY()};
     r.laserOn = sim.laserOn();
     return r;
 }
@@ -70,15 +78,16 @@ inline QString stripedPicture(const QTemporaryDir& dir) {
     return path;
 }
 
-// Where the head stands at power-on, full steps: homing moves it before the job.
-inline constexpr double kPowerOnX = 10, kPowerOnY = 6;
+// The machine at power-on: homing moves the head before the job.
+inline constexpr Machine kPowerOn{10, 6, 0, 0};
 
 // The striped picture's job as `ostrel simulate` sets it up (--size 15x15 --step-ms STEP):
 // homing, the start-up notice waited out, the size, Coarse-Burning, the speed, Load, Run, and
 // the job to its end. `setUp` comes before `start` (fail-after, fail-write).
 inline QByteArray jobScenario(const QString& picture, int stepMs, const QByteArray& setUp = {}) {
     char head[64];
-    std::snprintf(head, sizeof head, "head %g %g\n", kPowerOnX, kPowerOnY);
+    std::snprintf(head, sizeof head, "head %g %g\nrotor %d %d\n", kPowerOn.headX, kPowerOn.headY,
+                  kPowerOn.rotorX, kPowerOn.rotorY);
     return setUp + head +
            "start\n"
            "click Command3\n"
@@ -134,13 +143,14 @@ inline Ran runOstrel(const QStringList& args, const QString& workDir) {
     return r;
 }
 
-// The options of `ostrel simulate` for the striped picture's job.
-inline QStringList simulateJob(const QString& picture, int stepMs, double headX, double headY) {
-    char head[64];
-    std::snprintf(head, sizeof head, "%g,%g", headX, headY);
+// The options of `ostrel simulate` for the striped picture's job on the machine `at`.
+inline QStringList simulateJob(const QString& picture, int stepMs, const Machine& at) {
+    char head[64], rotor[32];
+    std::snprintf(head, sizeof head, "%g,%g", at.headX, at.headY);
+    std::snprintf(rotor, sizeof rotor, "%d,%d", at.rotorX, at.rotorY);
     return {
-        "simulate", "--picture", picture, "--size", "15x15", "--step-ms", QString::number(stepMs),
-        "--head",   head};
+        "simulate", "--picture", picture,   "--size", "15x15", "--step-ms", QString::number(stepMs),
+        "--head",   head,        "--rotor", rotor};
 }
 
 }  // namespace ostrel::test

@@ -21,11 +21,10 @@ constexpr int kStepMs = 1;  // short steps: the real-time child reaches its puls
 // The unbroken job, from `ostrel simulate`.
 Burns unbrokenJob(const QTemporaryDir& dir, const QString& picture) {
     const QString trace = dir.filePath("unbroken.csv");
-    const Ran r = runOstrel(
-        simulateJob(picture, kStepMs, kPowerOnX, kPowerOnY) + QStringList{"--trace", trace},
-        dir.path());
+    const Ran r = runOstrel(simulateJob(picture, kStepMs, kPowerOn) + QStringList{"--trace", trace},
+                            dir.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    return replayTrace(trace, kPowerOnX, kPowerOnY).burns;
+    return replayTrace(trace, kPowerOn).burns;
 }
 
 struct Resumed {
@@ -33,17 +32,18 @@ struct Resumed {
     QJsonObject resumed;  // the summary's "resumed" object
 };
 
-// `ostrel simulate --resume` of the journal, on a machine that stands where `cut` left the head.
+// `ostrel simulate --resume` of the journal, on a machine that stands as `cut` left it: its own
+// homing brings the head back from there.
 Resumed resumeJob(const QTemporaryDir& dir, const QString& picture, const QString& journal,
                   const Replay& cut) {
     const QString trace = dir.filePath("resumed.csv");
-    const Ran r = runOstrel(simulateJob(picture, kStepMs, cut.headX, cut.headY) +
+    const Ran r = runOstrel(simulateJob(picture, kStepMs, cut.end) +
                                 QStringList{"--resume", journal, "--trace", trace, "--json"},
                             dir.path());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject summary = QJsonDocument::fromJson(r.out).object();
     EXPECT_TRUE(summary["finished"].toBool()) << r.out.toStdString();
-    return {replayTrace(trace, cut.headX, cut.headY).burns, summary["resumed"].toObject()};
+    return {replayTrace(trace, cut.end).burns, summary["resumed"].toObject()};
 }
 
 // How many laser-on rows the trace has.
@@ -73,19 +73,19 @@ struct Dot {
     Burn cut, resumed;
 };
 
-// Every dot of the unbroken job, with what the cut job and the resume gave it; a dot burned by
-// neither job is reported by the caller's check, a dot the unbroken job never burns here.
+// Every dot of the unbroken job, with what the cut job and the resume gave it; a dot that the
+// unbroken job never burns fails here.
 std::map<std::pair<int64_t, int64_t>, Dot> byDot(const Burns& unbroken, const Burns& cut,
                                                  const Burns& resumed) {
     std::map<std::pair<int64_t, int64_t>, Dot> dots;
     for (const auto& [at, burn] : unbroken) dots[at];
     for (const auto& [at, burn] : cut) {
         EXPECT_TRUE(unbroken.count(at)) << "the cut job burned " << at.first << "," << at.second;
-        dots[at].cut = burn;
+        if (unbroken.count(at)) dots[at].cut = burn;
     }
     for (const auto& [at, burn] : resumed) {
         EXPECT_TRUE(unbroken.count(at)) << "the resume burned " << at.first << "," << at.second;
-        dots[at].resumed = burn;
+        if (unbroken.count(at)) dots[at].resumed = burn;
     }
     return dots;
 }
@@ -105,7 +105,7 @@ TEST(ResumeProof, SigkillThenResumeSkipsNoDotAndBurnsAgainOnlyTheDotInItsPulse) 
     const QString journal = dir.filePath(jobs::kJournalFileName);
     const jobs::JournalContents kept = jobs::readJournal(journal.toStdString());
     ASSERT_EQ(kept.error, "");
-    const Replay cut = replayTrace(dir.filePath("cut.csv"), kPowerOnX, kPowerOnY);
+    const Replay cut = replayTrace(dir.filePath("cut.csv"), kPowerOn);
     const Resumed resumed = resumeJob(dir, picture, journal, cut);
     EXPECT_EQ(resumed.resumed["dotsDone"].toInteger(), kept.point.dots);
     EXPECT_EQ(resumed.resumed["owedMs"].toInt(), kept.point.owedMs);
@@ -116,7 +116,9 @@ TEST(ResumeProof, SigkillThenResumeSkipsNoDotAndBurnsAgainOnlyTheDotInItsPulse) 
         const int pulses = dot.cut.pulses + dot.resumed.pulses;
         EXPECT_GE(pulses, 1) << "skipped";
         EXPECT_LE(pulses, 2);
-        if (dot.resumed.pulses > 0) EXPECT_EQ(dot.resumed.ms, unbroken.at(at).ms);
+        if (dot.resumed.pulses > 0) {
+            EXPECT_EQ(dot.resumed.ms, unbroken.at(at).ms);
+        }
         if (pulses == 2) {
             // The laser time it had is not known: the journal owes it the whole pulse.
             ++twice;
@@ -141,7 +143,7 @@ TEST(ResumeProof, SigtermThenResumeBurnsEveryDotOnceAndTheCutOneForWhatItStillNe
     const QString journal = dir.filePath(jobs::kJournalFileName);
     const jobs::JournalContents kept = jobs::readJournal(journal.toStdString());
     ASSERT_EQ(kept.error, "");
-    const Replay cut = replayTrace(dir.filePath("cut.csv"), kPowerOnX, kPowerOnY);
+    const Replay cut = replayTrace(dir.filePath("cut.csv"), kPowerOn);
     EXPECT_FALSE(cut.laserOn) << "the signal put the machine at rest";
     const Resumed resumed = resumeJob(dir, picture, journal, cut);
 
@@ -155,7 +157,9 @@ TEST(ResumeProof, SigtermThenResumeBurnsEveryDotOnceAndTheCutOneForWhatItStillNe
             continue;
         }
         EXPECT_EQ(dot.cut.pulses + dot.resumed.pulses, 1) << "each dot exactly once";
-        if (dot.resumed.pulses == 1) EXPECT_EQ(dot.resumed.ms, unbroken.at(at).ms);
+        if (dot.resumed.pulses == 1) {
+            EXPECT_EQ(dot.resumed.ms, unbroken.at(at).ms);
+        }
     }
 }
 
@@ -177,8 +181,8 @@ TEST(ResumeProof, APortFaultEndsTheJobWithThreeAndTheResumeBurnsEveryDotExactlyO
     const QString picture = stripedPicture(dir);
     const Burns unbroken = unbrokenJob(dir, picture);
     const QList<QByteArray> writes = scenarioWrites(dir, picture);
-    // The 30th laser-on of the job, the laser-off that ends its pulse, and the last coil word
-    // of the sweep before it.
+    // The 30th laser-on of the job, the laser-off that ends its pulse, the release of the coils
+    // before it and the last coil word of the sweep before that.
     qsizetype on = -1;
     for (int seen = 0; seen < 30 && on + 1 < writes.size();) seen += writes[++on] == "out,890,203";
     ASSERT_EQ(writes[on], "out,890,203");
@@ -187,12 +191,16 @@ TEST(ResumeProof, APortFaultEndsTheJobWithThreeAndTheResumeBurnsEveryDotExactlyO
     while (coil > 0 && !(writes[coil].startsWith("out,888,") && writes[coil] != "out,888,0"))
         --coil;
     ASSERT_GT(coil, 0);
+    // A dot's pulse begins with the coils released.
+    const qsizetype release = on - 1;
+    ASSERT_EQ(writes[release], "out,888,0");
     // The numbers count from 1.
     const QByteArray onN = QByteArray::number(on + 1), offN = QByteArray::number(off + 1),
                      coilN = QByteArray::number(coil + 1);
 
     const std::pair<const char*, QByteArray> faults[] = {
         {"a coil word fails", "fail-write " + coilN + "\n"},
+        {"the coils' release for a dot fails", "fail-write " + QByteArray::number(on) + "\n"},
         {"the laser's switch-on fails", "fail-write " + onN + "\n"},
         {"the laser's switch-off fails", "fail-write " + offN + "\n"},
         {"the port stops answering in the sweep", "fail-after " + QByteArray::number(coil) + "\n"},
@@ -206,7 +214,7 @@ TEST(ResumeProof, APortFaultEndsTheJobWithThreeAndTheResumeBurnsEveryDotExactlyO
         const Ran r =
             runOstrel({"script", script, "--folder", run.path(), "--trace", trace}, run.path());
         ASSERT_EQ(r.code, app::safety::kPortFaultStatus) << r.out.toStdString();
-        const Replay cut = replayTrace(trace, kPowerOnX, kPowerOnY);
+        const Replay cut = replayTrace(trace, kPowerOn);
         EXPECT_FALSE(cut.laserOn);
         const QString journal = run.filePath(jobs::kJournalFileName);
         const Resumed resumed = resumeJob(run, picture, journal, cut);

@@ -36,7 +36,7 @@ TEST(SimulateResume, ReportsWhatWasResumedOnlyWhenAskedAndLeavesTheJournalAsItWa
     const QByteArray before = bytesOf(journal);
     const jobs::JournalContents kept = jobs::readJournal(journal.toStdString());
     ASSERT_EQ(kept.error, "");
-    const QStringList job = simulateJob(picture, 1, kPowerOnX, kPowerOnY);
+    const QStringList job = simulateJob(picture, 1, kPowerOn);
 
     const Ran json = runOstrel(job + QStringList{"--resume", journal, "--json"}, dir.path());
     ASSERT_EQ(json.code, 0) << json.err.toStdString();
@@ -79,7 +79,7 @@ TEST(SimulateResume, AJournalOrOptionThatDoesNotFitEndsWithTwoAndTheReason) {
     const QString fifo = dir.filePath("fifo");
     ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
     const QString broken = writeFile(dir, "broken.journal", before.left(40));
-    const QStringList job = simulateJob(picture, 1, kPowerOnX, kPowerOnY);
+    const QStringList job = simulateJob(picture, 1, kPowerOn);
 
     struct Case {
         QStringList args;

@@ -266,3 +266,26 @@ TEST(ResumedJob, AJournalThatDoesNotFitTheJobIsRefusedWithItsReasonAndNothingMov
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PictureHash, TheResolutionQtWritesDoesNotCountAPixelDoes) {
+    QTemporaryDir dir;
+    QImage image(15, 15, QImage::Format_RGB32);
+    image.fill(qRgb(90, 90, 90));
+    auto hashOf = [&dir](QImage picture, int dotsPerMeter) {
+        picture.setDotsPerMeterX(dotsPerMeter);
+        picture.setDotsPerMeterY(dotsPerMeter);
+        const QString path = dir.filePath("picture.bmp");
+        EXPECT_TRUE(picture.save(path, "BMP"));
+        return jobs::hashPicture(path.toStdString());
+    };
+    const auto headless = hashOf(image, 3937), screen = hashOf(image, 3780);
+    ASSERT_TRUE(headless.has_value());
+    EXPECT_EQ(headless, screen);
+    image.setPixel(3, 4, qRgb(91, 90, 90));
+    EXPECT_NE(hashOf(image, 3937), headless);
+    EXPECT_FALSE(jobs::hashPicture(dir.filePath("none.bmp").toStdString()).has_value());
+}
+
+}  // namespace
