@@ -302,8 +302,8 @@ namespace {
 // pulses and a pause in every one.
 constexpr off_t kMaxJournalBytes = 64LL << 20;
 
-// Copies the journal at `from` to `to`, so that the resume (which journals on, and removes
-// its journal when the job ends) leaves the operator's file as it is. "" or why not.
+// Copies the journal at `from` to `to`: the resume reads the copy, and the operator's file is
+// read once and left as it is. "" or why not.
 // NOTE: opened without blocking and checked to be a regular file of a journal's size before a
 // byte is read: a FIFO or a device named as the journal must not hang or fill the memory.
 std::string copyJournal(const std::string& from, const std::string& to) {

@@ -11,6 +11,7 @@
 
 #include "jobs/JobJournal.h"
 #include "simulation/JobSimulation.h"
+#include "support/Harness.h"
 
 using namespace ostrel;
 using simulation::JobOutcome;
@@ -67,16 +68,37 @@ void writeAll(const std::string& path, const QByteArray& bytes) {
     f.write(bytes);
 }
 
-// The journal a job leaves behind when the machine time runs out `cutMs` after Run, as a kill
-// of the program would leave it.
-std::string cutJob(const JobSpec& job, const QTemporaryDir& folder, int64_t cutMs,
-                   JobSummary& cut) {
-    JobSpec spec = job;
-    spec.programFolder = folder.path().toStdString();
-    spec.maxJobMs = cutMs;
-    cut = simulation::simulateJob(spec);
-    EXPECT_EQ(cut.outcome, JobOutcome::StillRunning) << cut.error;
-    return spec.programFolder + "/" + jobs::kJournalFileName;
+// The striped job as the window runs it (journalling, which a computed job does not), set up as
+// simulateJob sets it up, and the program killed `cutMs` after Run: the journal as it then stood
+// is copied into `folder`. Returns the copy's path and, in `cut`, the burns made until then.
+std::string cutJob(const JobSpec& job, const QTemporaryDir& folder, int64_t cutMs, Burns& cut) {
+    test::Harness h(job.machine);
+    h.start();
+    panel::Engraver& window = *h.engraver;
+    window.click("Command3");
+    h.untilIdle();
+    window.click("Command5");
+    h.untilIdle();
+    h.wait(1000);
+    EXPECT_FALSE(h.form().Timer10.Enabled()) << "the start-up notice is over";
+    for (const auto& [name, value] : {std::pair<std::string, std::string>{"HScroll1", "255"},
+                                      {"VScroll1", "255"},
+                                      {"HScroll3", std::to_string(job.sensitivity)},
+                                      {"Check1", job.coarse ? "1" : "0"},
+                                      {"Check2", job.hologram ? "1" : "0"},
+                                      {"Combo1", job.stepMs}}) {
+        window.set(name, value);
+    }
+    h.host.dialogAnswers.assign(1, job.picturePath);
+    window.click("Command2(0)");
+    window.click("Option1");
+    window.click("Command2(1)");
+    EXPECT_TRUE(h.form().Timer4.Enabled());
+    h.wait(cutMs);
+    cut = burnsOf(h.sim->exposures());
+    const std::string journal = folder.filePath(jobs::kJournalFileName).toStdString();
+    writeAll(journal, readAll(h.tempDir + "/" + jobs::kJournalFileName));
+    return journal;
 }
 
 TEST(ResumedJob, TheCutJobAndItsResumeBurnEveryDotOfTheUnbrokenJobOnce) {
@@ -92,8 +114,8 @@ TEST(ResumedJob, TheCutJobAndItsResumeBurnEveryDotOfTheUnbrokenJobOnce) {
     for (const int64_t cutMs : {1234, 9000, 21345, 33331, 47000, 60123, 77777}) {
         SCOPED_TRACE("cut " + std::to_string(cutMs) + " ms after Run");
         QTemporaryDir folder;
-        JobSummary cut;
-        const std::string journal = cutJob(job, folder, cutMs, cut);
+        Burns first;
+        const std::string journal = cutJob(job, folder, cutMs, first);
         const QByteArray before = readAll(journal);
         ASSERT_FALSE(before.isEmpty());
 
@@ -112,7 +134,7 @@ TEST(ResumedJob, TheCutJobAndItsResumeBurnEveryDotOfTheUnbrokenJobOnce) {
         EXPECT_EQ(resumed.xStepCount, whole.xStepCount);
         EXPECT_EQ(resumed.yStepCount, whole.yStepCount);
 
-        const Burns first = burnsOf(cut.exposures), second = burnsOf(resumed.exposures);
+        const Burns second = burnsOf(resumed.exposures);
         int partial = 0;
         for (const auto& [dot, full] : unbroken) {
             const Burn a = first.count(dot) ? first.at(dot) : Burn{};
@@ -130,7 +152,7 @@ TEST(ResumedJob, TheCutJobAndItsResumeBurnEveryDotOfTheUnbrokenJobOnce) {
             }
         }
         EXPECT_LE(partial, 1);
-        for (const Burns* part : {&first, &second}) {
+        for (const Burns* part : {&std::as_const(first), &second}) {
             for (const auto& [dot, burn] : *part)
                 EXPECT_TRUE(unbroken.count(dot))
                     << "a dot the job never burns at " << dot.first << "," << dot.second;
@@ -143,7 +165,7 @@ TEST(ResumedJob, TheCutJobAndItsResumeBurnEveryDotOfTheUnbrokenJobOnce) {
 TEST(ResumedJob, ATornLastRecordIsLeftOutAndTheJobStillFinishes) {
     QTemporaryDir dir, folder;
     const JobSpec job = stripesJob(stripes(dir));
-    JobSummary cut;
+    Burns cut;
     const std::string journal = cutJob(job, folder, 30000, cut);
     QByteArray bytes = readAll(journal);
     bytes.append(bytes.right(static_cast<int>(jobs::kRecordBytes)).left(20));  // cut short
@@ -165,7 +187,7 @@ TEST(ResumedJob, AJournalThatDoesNotFitTheJobIsRefusedWithItsReasonAndNothingMov
     QTemporaryDir dir, folder;
     const std::string picture = stripes(dir);
     const JobSpec job = stripesJob(picture);
-    JobSummary cut;
+    Burns cut;
     const std::string journal = cutJob(job, folder, 15000, cut);
     const QByteArray good = readAll(journal);
     ASSERT_GT(good.size(), static_cast<int>(jobs::kHeaderBytes + 3 * jobs::kRecordBytes));
