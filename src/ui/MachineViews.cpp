@@ -33,6 +33,7 @@ const QColor kGhost(40, 90, 200);
 const QColor kLimit(200, 40, 40);
 const QColor kHome(30, 140, 60);
 const QColor kLaser(255, 40, 20);
+const QColor kResume(200, 0, 160);
 
 QRgb burnColour(float ms) {
     const double d = 1.0 - std::exp(-ms / kDarkeningMs);
@@ -139,6 +140,12 @@ void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool cou
     update();
 }
 
+void WorkPieceView::setResumeMark(std::optional<QPointF> steps) {
+    if (steps == resumeMark_) return;
+    resumeMark_ = steps;
+    update();
+}
+
 QPointF WorkPieceView::toCanvas(double xSteps, double ySteps) const {
     return {(xSteps - kXFirstStep) / kCanvasStepsPerPixel,
             (ySteps - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel};
@@ -198,6 +205,23 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
                QStringLiteral("Y %1").arg(motion::kYSoftLimitSteps));
     p.drawText(QRectF(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignLeft,
                QStringLiteral("Y full steps \u2193 (one Y step drawn as four X steps)"));
+
+    // Where an interrupted job stopped: a diamond with its name beside it.
+    if (resumeMark_) {
+        const QPointF m = at(resumeMark_->x(), resumeMark_->y());
+        const QPolygonF diamond{m + QPointF(0, -7), m + QPointF(7, 0), m + QPointF(0, 7),
+                                m + QPointF(-7, 0)};
+        p.setPen(QPen(Qt::white, 1));
+        p.setBrush(kResume);
+        p.drawPolygon(diamond);
+        QFont mark = font();
+        mark.setPixelSize(11);
+        mark.setBold(true);
+        p.setFont(mark);
+        p.setPen(kResume);
+        p.drawText(QRectF(m.x() + 9, m.y() - 18, 160, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("resume here"));
+    }
 
     // The head: a cross over the whole area and a ring, filled red while the laser burns.
     const QPointF head = at(headX_, headY_);
