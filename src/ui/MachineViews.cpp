@@ -206,21 +206,25 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
     p.drawText(QRectF(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignLeft,
                QStringLiteral("Y full steps \u2193 (one Y step drawn as four X steps)"));
 
-    // Where an interrupted job stopped: a diamond with its name beside it.
+    // Where an interrupted job stopped: a diamond under the head (which stands there after an
+    // Abort) with its name on a pale label beside it.
     if (resumeMark_) {
         const QPointF m = at(resumeMark_->x(), resumeMark_->y());
-        const QPolygonF diamond{m + QPointF(0, -7), m + QPointF(7, 0), m + QPointF(0, 7),
-                                m + QPointF(-7, 0)};
-        p.setPen(QPen(Qt::white, 1));
+        const QPolygonF diamond{m + QPointF(0, -8), m + QPointF(8, 0), m + QPointF(0, 8),
+                                m + QPointF(-8, 0)};
+        p.setPen(QPen(Qt::white, 1.5));
         p.setBrush(kResume);
         p.drawPolygon(diamond);
         QFont mark = font();
         mark.setPixelSize(11);
         mark.setBold(true);
         p.setFont(mark);
-        p.setPen(kResume);
-        p.drawText(QRectF(m.x() + 9, m.y() - 18, 160, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("resume here"));
+        const QString name = QStringLiteral("resume here");
+        const QRectF label(m.x() + 11, m.y() - 22, p.fontMetrics().horizontalAdvance(name) + 8, 15);
+        p.setPen(QPen(kResume, 1));
+        p.setBrush(QColor(255, 255, 255, 230));
+        p.drawRoundedRect(label, 3, 3);
+        p.drawText(label, Qt::AlignCenter, name);
     }
 
     // The head: a cross over the whole area and a ring, filled red while the laser burns.
