@@ -104,6 +104,9 @@ JobSummary simulateResume(const form::Snapshot& window, const machine::SimEngrav
     host.folder = folder;
     host.viewerWorks = false;
     panel::Engraver engraver(loop, sim, host);
+    // NOTE: a computed resume keeps no journal of its own: a record per dot and a sync per half
+    // second of machine time would make a long job's computation slow.
+    engraver.pictureRun().setJournalling(false);
     engraver.form().restore(window);
     s.width = engraver.form().Picture2.ScaleWidth();
     s.height = engraver.form().Picture2.ScaleHeight();
