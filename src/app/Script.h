@@ -97,6 +97,9 @@ struct ScriptOptions {
     std::function<int()> stopSignal;
     bool realtime = false;        // --realtime: the Qt loop, the real clock and the window
     bool normalPriority = false;  // --normal-priority: real time without a raised priority
+    // The picture run's journal in the program's folder (the benchmark turns it off to time
+    // what the Machine window's job-time preview computes, which keeps none).
+    bool journal = true;
 };
 
 // How time passes for a running scenario: the virtual clock (the default), or real time on the
