@@ -69,9 +69,9 @@ TEST_P(ResumePreviewTest, PredictsTheResumedJobsTimeAndBurnExactly) {
 
     // The resumed part of the real burn is the predicted one, dot for dot.
     test::ExposureMap resumed, forecast;
-    for (size_t i = exposuresBefore; i < h.sim->exposures().size(); ++i) {
-        const machine::Exposure& e = h.sim->exposures()[i];
-        if (e.ms > 0) resumed[{e.x, e.y}] += e.ms;
+    const std::vector<machine::Exposure> all = h.sim->exposures();  // a copy, taken once
+    for (size_t i = exposuresBefore; i < all.size(); ++i) {
+        if (all[i].ms > 0) resumed[{all[i].x, all[i].y}] += all[i].ms;
     }
     for (const machine::Exposure& e : predicted.exposures) {
         if (e.ms > 0) forecast[{e.x, e.y}] += e.ms;
