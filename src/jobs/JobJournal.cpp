@@ -3,6 +3,7 @@
 #include "jobs/JobJournal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -65,12 +66,43 @@ uint32_t crc32(const void* data, size_t size, uint32_t crc) {
     return ~crc;
 }
 
+namespace {
+
+// The whole of a plain file of at most `maxBytes`. NOTE: opened without blocking and checked
+// before reading, so that a FIFO or a device put in the journal's place never stalls the window.
+std::optional<std::string> readPlainFile(const std::string& path, size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> out;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<size_t>(st.st_size) <= maxBytes) {
+        std::string bytes(static_cast<size_t>(st.st_size), '\0');
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        bytes.resize(got);
+        out = std::move(bytes);
+    }
+    ::close(fd);
+    return out;
+}
+
+constexpr size_t kMaxJournalBytes = size_t{64} << 20;
+constexpr size_t kMaxHashedBytes = size_t{256} << 20;
+
+}  // namespace
+
 std::optional<PictureHash> hashFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) return std::nullopt;
-    const QByteArray digest = hash.result();
+    const std::optional<std::string> bytes = readPlainFile(path, kMaxHashedBytes);
+    if (!bytes) return std::nullopt;
+    const QByteArray digest = QCryptographicHash::hash(
+        QByteArrayView(bytes->data(), static_cast<qsizetype>(bytes->size())),
+        QCryptographicHash::Sha256);
     PictureHash out{};
     std::memcpy(out.data(), digest.constData(), out.size());
     return out;
@@ -78,10 +110,9 @@ std::optional<PictureHash> hashFile(const std::string& path) {
 
 std::optional<PictureHash> hashPicture(const std::string& path) {
     constexpr qsizetype kResolutionAt = 38, kResolutionBytes = 8;
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    const std::optional<std::string> plain = readPlainFile(path, kMaxHashedBytes);
+    if (!plain) return std::nullopt;
+    QByteArray bytes(plain->data(), static_cast<qsizetype>(plain->size()));
     if (bytes.size() >= kResolutionAt + kResolutionBytes && bytes.startsWith("BM"))
         std::memset(bytes.data() + kResolutionAt, 0, kResolutionBytes);
     const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
@@ -268,12 +299,18 @@ void JobJournal::finish() {
 
 JournalContents readJournal(const std::string& path) {
     JournalContents out;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
         out.error = "There is no job journal to resume (" + path + ").";
         return out;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::optional<std::string> read = readPlainFile(path, kMaxJournalBytes);
+    if (!read) {
+        out.error =
+            "The job journal " + path + " cannot be read: it is no plain file of at most 64 MB.";
+        return out;
+    }
+    const std::string& bytes = *read;
     if (bytes.size() < 16 || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
         out.error = "The file is not a job journal.";
         return out;

@@ -2,6 +2,7 @@
 // journals and changed jobs are refused with a reason, and it is synced at most every half
 // second, at every pause and at Abort.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <fstream>
@@ -184,6 +185,15 @@ TEST_F(JournalFileTest, BadJournalsAreRefusedWithAReason) {
     }
     EXPECT_EQ(jobs::readJournal(path + ".none").error,
               "There is no job journal to resume (" + path + ".none).");
+    // A FIFO or a folder in the journal's place is refused at once, never waited on.
+    const std::string fifo = path + ".fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& notPlain : {fifo, h.host.folder}) {
+        EXPECT_EQ(jobs::readJournal(notPlain).error,
+                  "The job journal " + notPlain +
+                      " cannot be read: it is no plain file of at most 64 MB.");
+    }
+    EXPECT_FALSE(jobs::hashFile(fifo).has_value());
 }
 
 TEST(JournalCrc, KnownValues) {
