@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
 
 #include "app/SafetyChild.h"
@@ -28,13 +27,13 @@ Started startAndStop(const QTemporaryDir& dir, QStringList args) {
     QProcess program;
     startOstrel(program, args, dir.path());
     EXPECT_TRUE(program.waitForStarted(10'000));
-    for (int waited = 0; !QFile::exists(trace) && waited < 30'000; waited += 20) {
-        if (program.state() == QProcess::NotRunning) break;
-        QThread::msleep(20);
-    }
-    if (program.state() != QProcess::NotRunning)
+    bool ended = false;  // without opening the port
+    for (int waited = 0; !ended && !QFile::exists(trace) && waited < 30'000; waited += 20)
+        ended = program.waitForFinished(20);
+    if (!ended) {
         ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
-    EXPECT_TRUE(program.waitForFinished(30'000));
+        EXPECT_TRUE(program.waitForFinished(30'000));
+    }
     return {program.exitCode(), program.readAllStandardError()};
 }
 
