@@ -191,10 +191,11 @@ void measureFidelity(const Context& c, const std::string& key, const std::string
     }
 
     const std::string virtualTrace = c.workDir + "/" + key + "-virtual.csv";
-    const ChildEnd v = runChild({{c.ostrel, "script", script, "--trace", virtualTrace},
-                                 {},
-                                 c.workDir + "/" + key + "-virtual.out",
-                                 c.workDir + "/" + key + "-virtual.err"});
+    const ChildEnd v =
+        runChild({{c.ostrel, "script", script, "--folder", c.workDir, "--trace", virtualTrace},
+                  {},
+                  c.workDir + "/" + key + "-virtual.out",
+                  c.workDir + "/" + key + "-virtual.err"});
     const std::vector<Row> virt = readTrace(virtualTrace);
     if (v.exitCode != 0 || virt.empty()) {
         out.p99.note = "the virtual run failed (exit " + std::to_string(v.exitCode) + ")";
@@ -202,8 +203,9 @@ void measureFidelity(const Context& c, const std::string& key, const std::string
         for (int r = 0; r < c.repeats; ++r) {
             const std::string realTrace = c.workDir + "/" + key + "-real.csv";
             double wall = 0;
-            std::vector<std::string> command = {c.ostrel,  "script",  script,     "--realtime",
-                                                "--trace", realTrace, "--verbose"};
+            std::vector<std::string> command = {c.ostrel,   "script",  script,
+                                                "--folder", c.workDir, "--realtime",
+                                                "--trace",  realTrace, "--verbose"};
             if (normalPriority) command.push_back("--normal-priority");
             const std::string err = c.workDir + "/" + key + "-real.err";
             const ChildEnd e =
@@ -240,8 +242,8 @@ void measureBusy(const Context& c, std::vector<Figure>& figures) {
     constexpr double kSettleMs = 500, kWindowMs = 5000;
     for (int r = 0; r < c.repeats; ++r) {
         const std::string err = c.workDir + "/busy10.err";
-        const std::vector<std::string> command = {c.ostrel, "script", script, "--realtime",
-                                                  "--verbose"};
+        const std::vector<std::string> command = {c.ostrel,  "script",     script,     "--folder",
+                                                  c.workDir, "--realtime", "--verbose"};
         const pid_t pid = startChild({command, offscreen(), c.workDir + "/busy10.out", err});
         // The job starts with the Run click, which --verbose announces.
         const double deadline = monotonicMs() + 20000;
@@ -332,8 +334,8 @@ DotRun runDots(const Context& c, const std::string& script, const std::vector<Ro
                double fromMs, bool normalPriority, bool loaded, const std::string& tag) {
     DotRun run;
     const std::string realTrace = c.workDir + "/dots-" + tag + ".csv";
-    std::vector<std::string> command = {c.ostrel,  "script",  script,     "--realtime",
-                                        "--trace", realTrace, "--verbose"};
+    std::vector<std::string> command = {c.ostrel,     "script",  script,    "--folder", c.workDir,
+                                        "--realtime", "--trace", realTrace, "--verbose"};
     if (normalPriority) command.push_back("--normal-priority");
     const std::string err = c.workDir + "/dots-" + tag + ".err";
     double wall = 0;
@@ -406,10 +408,11 @@ void measureDots(const Context& c, std::vector<Figure>& figures) {
     const std::string script = c.workDir + "/dots.scn";
     writeFile(script, scenario);
     const std::string virtualTrace = c.workDir + "/dots-virtual.csv";
-    const ChildEnd v = runChild({{c.ostrel, "script", script, "--trace", virtualTrace},
-                                 {},
-                                 c.workDir + "/dots-virtual.out",
-                                 c.workDir + "/dots-virtual.err"});
+    const ChildEnd v =
+        runChild({{c.ostrel, "script", script, "--folder", c.workDir, "--trace", virtualTrace},
+                  {},
+                  c.workDir + "/dots-virtual.out",
+                  c.workDir + "/dots-virtual.err"});
     const std::vector<Row> virt = readTrace(virtualTrace);
     // The run is compared from the Run click on, which came the run's length before the Abort,
     // the latest row.

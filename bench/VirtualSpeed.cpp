@@ -85,6 +85,7 @@ void measureVirtualSpeed(const Context& c, std::vector<Figure>& figures) {
     app::ScriptOptions options;
     options.folder = c.workDir;
     options.baseDir = c.workDir;
+    options.journal = false;  // as the preview computes it
     *c.log << "virtual: full-size precise job\n";
     for (int r = 0; r < c.repeats; ++r) {
         TimedClock clock;

@@ -98,6 +98,9 @@ int runGui(int argc, char** argv) {
         std::fprintf(stderr, "ostrel: interlock on %s (--interlock none removes it)\n",
                      machine::interlockText(*interlock).c_str());
     }
+    // The journal's half-second syncs wait for the disk on a thread of their own, never in
+    // the middle of a step.
+    engraver.pictureRun().setJournalSyncInBackground(true);
     ui::MainWindow window(engraver);
     // A stop signal ends the program the way the close box does, with the exit status a shell
     // shows for a program the signal ended (130 for Ctrl+C, 143 for kill).

@@ -101,6 +101,9 @@ struct ScriptOptions {
     // --interlock: the door / emergency-stop interlock, watched by the core and wired into the
     // simulated engraver (its switch closed until a `door open` line).
     machine::InterlockSetting interlock;
+    // The picture run's journal in the program's folder (the benchmark turns it off to time
+    // what the Machine window's job-time preview computes, which keeps none).
+    bool journal = true;
 };
 
 // How time passes for a running scenario: the virtual clock (the default), or real time on the

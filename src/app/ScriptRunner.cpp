@@ -158,6 +158,10 @@ class Runner {
             case StepKind::Start:
                 engraver_ = std::make_unique<panel::Engraver>(clock_.loop(), trace_, host_);
                 engraver_->interlock().set(options_.interlock);
+                // On the real clock the disk's latency must not delay a step; on the virtual
+                // one the journal syncs at exact moments.
+                engraver_->pictureRun().setJournalSyncInBackground(options_.realtime);
+                engraver_->pictureRun().setJournalling(options_.journal);
                 view_ = clock_.attachView(*engraver_);
                 engraver_->Load();
                 return;

@@ -7,10 +7,13 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "runtime/ThreadSignals.h"
 
 namespace ostrel::jobs {
 
@@ -117,6 +120,65 @@ std::string encodePoint(const JournalPoint& p) {
 
 JobJournal::~JobJournal() {
     close();
+    setBackgroundSync(false);
+}
+
+void JobJournal::setBackgroundSync(bool on) {
+    if (on == background_) return;
+    if (on) {
+        stopping_ = false;
+        // The thread must never take a stop signal meant for the main thread.
+        const runtime::EndingSignalsBlocked blocked;
+        thread_ = std::thread([this] { syncer(); });
+    } else {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+    background_ = on;
+}
+
+void JobJournal::syncer() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return busy_ || stopping_; });
+        if (!busy_) return;
+        const int fd = fd_;
+        const uint64_t upTo = requested_;
+        lock.unlock();
+        const bool ok = ::fdatasync(fd) == 0;
+        lock.lock();
+        if (ok && upTo > synced_) synced_ = upTo;
+        busy_ = false;
+        finished_.notify_all();
+    }
+}
+
+void JobJournal::waitForSync() {
+    if (!background_) return;
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [this] { return !busy_; });
+}
+
+void JobJournal::syncSoon(double nowMs) {
+    if (fd_ < 0) return;
+    if (!background_) {
+        sync();
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        // One sync at a time: the next half-second check asks again if this one is still busy.
+        if (busy_) return;
+        busy_ = true;
+        requested_ = written_;
+    }
+    // What is written from now on waits for the next sync, half a second on.
+    unsyncedSinceMs_ = nowMs;
+    wake_.notify_one();
 }
 
 bool JobJournal::writeAll(const void* data, size_t size) {
@@ -137,7 +199,8 @@ std::string JobJournal::create(const std::string& path, const JournalHeader& hea
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) return "cannot write the job journal " + path + ": " + std::strerror(errno);
     path_ = path;
-    written_ = synced_ = 0;
+    written_ = 0;
+    synced_ = 0;
     last_.reset();
     const std::string bytes = encodeHeader(header);
     if (!writeAll(bytes.data(), bytes.size())) {
@@ -165,6 +228,8 @@ void JobJournal::append(const JournalPoint& point, double nowMs) {
 
 void JobJournal::sync() {
     if (fd_ < 0) return;
+    // NOTE: the fd stays open and unchanged until the thread is done with it.
+    waitForSync();
     if (::fdatasync(fd_) == 0) synced_ = written_;
 }
 
@@ -176,6 +241,7 @@ void JobJournal::close() {
 }
 
 void JobJournal::finish() {
+    waitForSync();
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace ostrel::jobs {
 
@@ -66,7 +70,16 @@ class JobJournal {
     bool syncDue(double nowMs) const {
         return fd_ >= 0 && written_ > synced_ && nowMs - unsyncedSinceMs_ >= kJournalSyncMs;
     }
+    // Puts what was written on the disk before returning (Run, pause, Abort, close).
     void sync();
+    // The half-second sync: on a thread of its own when setBackgroundSync(true), so that the
+    // disk's latency never delays a step or a dot's pulse; else as sync().
+    void syncSoon(double nowMs);
+    // NOTE: off by default, so that a run on the virtual clock syncs at exact, repeatable
+    // moments; the window and real-time scenarios turn it on.
+    void setBackgroundSync(bool on);
+    // Waits until a sync handed to the thread is done.
+    void waitForSync();
     // Syncs and closes; the file stays for a resume.
     void close();
     // Closes and removes the file: the job ended by itself.
@@ -80,12 +93,22 @@ class JobJournal {
 
   private:
     bool writeAll(const void* data, size_t size);
+    void syncer();
 
     int fd_ = -1;
     std::string path_;
-    uint64_t written_ = 0, synced_ = 0;
-    double unsyncedSinceMs_ = 0;  // when the oldest write not yet synced was made
+    uint64_t written_ = 0;
+    std::atomic<uint64_t> synced_ = 0;  // advanced by the sync thread
+    double unsyncedSinceMs_ = 0;        // when the oldest write not yet synced was made
     std::optional<JournalPoint> last_;
+
+    // The sync thread: it syncs fd_ up to `requested_` bytes and reports `done_`.
+    bool background_ = false;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_, finished_;
+    bool busy_ = false, stopping_ = false;
+    uint64_t requested_ = 0;
 };
 
 struct JournalContents {

@@ -73,7 +73,7 @@ PictureRun::PictureRun(form::Context& ctx) : ctx_(ctx), clock_(ctx.loop) {
     // adds no dispatch to the run's schedule; something is dispatched at least every step
     // period while a run runs.
     syncHook_ = ctx_.loop.addAfterDispatch([this] {
-        if (journal_.syncDue(ctx_.loop.nowMs())) journal_.sync();
+        if (journal_.syncDue(ctx_.loop.nowMs())) journal_.syncSoon(ctx_.loop.nowMs());
     });
 }
 
@@ -181,7 +181,7 @@ void PictureRun::ResumeAt(const JournalPoint& point, const JournalHeader& header
     sweepTicks_ = point.sweepTicks;
     clock_.reset();
     journal_.close();
-    if (!path.empty() && journal_.create(path, header, ctx_.loop.nowMs()).empty()) {
+    if (journalling_ && !path.empty() && journal_.create(path, header, ctx_.loop.nowMs()).empty()) {
         journal_.append(point, ctx_.loop.nowMs());
         journal_.sync();
     }

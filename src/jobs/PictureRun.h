@@ -31,6 +31,8 @@ class PictureRun final : public PausableRun {
     // The journal is kept in the program folder while a run runs (on unless turned off, and
     // only with a program folder).
     void setJournalling(bool on) { journalling_ = on; }
+    // The half-second syncs on a thread of their own (for runs on the real clock).
+    void setJournalSyncInBackground(bool on) { journal_.setBackgroundSync(on); }
     const JobJournal& journal() const { return journal_; }
     // What the journal's header says of the job as the window is set up now; nullopt with the
     // reason when picture.bmp cannot be read.

@@ -55,6 +55,10 @@ class Simulation {
         kind_ = kind;
         engraver_ = std::make_unique<panel::Engraver>(
             loop_, trace_ ? static_cast<machine::Port&>(*trace_) : sim_, host_);
+        // NOTE: a computed job keeps no journal: it is no job to resume, and a record per dot
+        // and a sync per half second of machine time made a full-size job's computation several
+        // times slower (thousands of fdatasync calls on the disk of its temporary folder).
+        engraver_->pictureRun().setJournalling(false);
         laserWasOn_ = sim_.laserOn();
         sim_.setObserver([this] {
             const bool on = sim_.laserOn();

@@ -87,6 +87,35 @@ TEST_F(JournalFileTest, ReadsBackTheHeaderAndTheLastRecord) {
     EXPECT_EQ(readAll(path).size(), jobs::kHeaderBytes + 20 * jobs::kRecordBytes);
 }
 
+TEST_F(JournalFileTest, TheBackgroundSyncCoversWhatWasWrittenWhenItWasAskedAndCloseAllOfIt) {
+    jobs::JobJournal j;
+    j.setBackgroundSync(true);
+    ASSERT_EQ(j.create(path, header, 0), "");
+    EXPECT_EQ(j.syncedBytes(), j.writtenBytes());  // the header is on the disk at once
+    for (int i = 0; i < 5; ++i) j.append(pointNo(i), 100.0 * i);
+    EXPECT_TRUE(j.syncDue(900));
+    const uint64_t asked = j.writtenBytes();
+    j.syncSoon(900);
+    // The next half second counts from the request, whatever the thread still does.
+    EXPECT_FALSE(j.syncDue(1399));
+    j.append(pointNo(5), 1000);
+    j.waitForSync();
+    EXPECT_GE(j.syncedBytes(), asked);
+    EXPECT_LT(j.syncedBytes(), j.writtenBytes());
+    EXPECT_TRUE(j.syncDue(1400));
+    for (int i = 6; i < 20; ++i) {
+        j.append(pointNo(i), 1000.0 + i);
+        j.syncSoon(1000.0 + i);  // one sync at a time: asking while one is busy is no error
+    }
+    j.close();
+    EXPECT_EQ(j.syncedBytes(), j.writtenBytes());
+    const jobs::JournalContents got = jobs::readJournal(path);
+    ASSERT_EQ(got.error, "");
+    EXPECT_EQ(got.records, 20u);
+    EXPECT_EQ(got.point, pointNo(19));
+    j.setBackgroundSync(false);
+}
+
 TEST_F(JournalFileTest, ATornLastRecordIsLeftOut) {
     struct Tear {
         const char* what;

@@ -2,9 +2,11 @@
 // jobs that do not end.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "jobs/JobJournal.h"
 #include "simulation/JobSimulation.h"
 #include "support/Harness.h"
 
@@ -154,6 +156,20 @@ TEST(JobSimulation, AJobThatOutlastsItsLimitIsReportedStillRunning) {
     EXPECT_EQ(s.outcome, JobOutcome::StillRunning);
     EXPECT_EQ(s.jobMs, 5000);
     EXPECT_NE(s.error.find("still running after 0:00:05"), std::string::npos) << s.error;
+}
+
+TEST(JobSimulation, AComputedJobKeepsNoJournal) {
+    // A journal would cost a write per dot and a disk sync per half second of machine time,
+    // and would offer a job nobody ran for resuming.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    simulation::JobSpec spec = preciseJob(gradientPicture(folder, 40, 30), 40, 30);
+    spec.programFolder = folder.path().toStdString();
+    spec.maxJobMs = 60000;  // cut short: a journal would be left behind
+    const simulation::JobSummary s = simulation::simulateJob(spec);
+    EXPECT_EQ(s.outcome, JobOutcome::StillRunning);
+    EXPECT_GT(s.dotsDealt, 0);
+    EXPECT_FALSE(QFile::exists(folder.filePath(QString::fromLatin1(jobs::kJournalFileName))));
 }
 
 TEST(ClockText, HoursMinutesSeconds) {
