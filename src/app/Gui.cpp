@@ -124,6 +124,8 @@ int runGui(int argc, char** argv) {
     engraver.setFaultObserver(
         [](const std::string& report) { std::fprintf(stderr, "ostrel: %s\n", report.c_str()); });
     host.setDialogParent(&window);
+    // Pause and Continue of the running job, beside Help.
+    window.jobMenu();
     ui::MachineWindow machineWindow(engraver, opened.sim);
     machineWindow.setStepTimingSource([&priority] { return priority.describe(); });
     machineWindow.attachTo(window);
@@ -135,6 +137,8 @@ int runGui(int argc, char** argv) {
     // the jog buttons it disabled and the watchdog it stopped show at once.
     window.renderNow();
     machineWindow.refreshNow();
+    // An interrupted job waits in the program folder: its offer is in the Machine window.
+    if (!opened.sim && machineWindow.resumeOffered()) machineWindow.showBeside(false);
 #ifdef OSTREL_TEST_HOOKS
     if (!options->testHook.empty()) testhooks::schedule(options->testHook, engraver);
 #endif

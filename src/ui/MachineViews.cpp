@@ -33,6 +33,7 @@ const QColor kGhost(40, 90, 200);
 const QColor kLimit(200, 40, 40);
 const QColor kHome(30, 140, 60);
 const QColor kLaser(255, 40, 20);
+const QColor kResume(200, 0, 160);
 
 QRgb burnColour(float ms) {
     const double d = 1.0 - std::exp(-ms / kDarkeningMs);
@@ -139,6 +140,12 @@ void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool cou
     update();
 }
 
+void WorkPieceView::setResumeMark(std::optional<QPointF> steps) {
+    if (steps == resumeMark_) return;
+    resumeMark_ = steps;
+    update();
+}
+
 QPointF WorkPieceView::toCanvas(double xSteps, double ySteps) const {
     return {(xSteps - kXFirstStep) / kCanvasStepsPerPixel,
             (ySteps - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel};
@@ -198,6 +205,27 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
                QStringLiteral("Y %1").arg(motion::kYSoftLimitSteps));
     p.drawText(QRectF(area.left(), area.bottom() + 2, area.width(), 14), Qt::AlignLeft,
                QStringLiteral("Y full steps \u2193 (one Y step drawn as four X steps)"));
+
+    // Where an interrupted job stopped: a diamond under the head (which stands there after an
+    // Abort) with its name on a pale label beside it.
+    if (resumeMark_) {
+        const QPointF m = at(resumeMark_->x(), resumeMark_->y());
+        const QPolygonF diamond{m + QPointF(0, -8), m + QPointF(8, 0), m + QPointF(0, 8),
+                                m + QPointF(-8, 0)};
+        p.setPen(QPen(Qt::white, 1.5));
+        p.setBrush(kResume);
+        p.drawPolygon(diamond);
+        QFont mark = font();
+        mark.setPixelSize(11);
+        mark.setBold(true);
+        p.setFont(mark);
+        const QString name = QStringLiteral("resume here");
+        const QRectF label(m.x() + 11, m.y() - 22, p.fontMetrics().horizontalAdvance(name) + 8, 15);
+        p.setPen(QPen(kResume, 1));
+        p.setBrush(QColor(255, 255, 255, 230));
+        p.drawRoundedRect(label, 3, 3);
+        p.drawText(label, Qt::AlignCenter, name);
+    }
 
     // The head: a cross over the whole area and a ring, filled red while the laser burns.
     const QPointF head = at(headX_, headY_);

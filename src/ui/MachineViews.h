@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPointF>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -32,6 +33,9 @@ class WorkPieceView final : public QWidget {
     // idea of it (a real machine) rather than the simulator's true position; `known` false when
     // the counters no longer say where it is (drawn dashed, with a question mark).
     void setHead(double xSteps, double ySteps, bool laserOn, bool counted, bool known = true);
+    // Where an interrupted job stopped, in full steps from the home switches (none: no mark).
+    void setResumeMark(std::optional<QPointF> steps);
+    const std::optional<QPointF>& resumeMark() const { return resumeMark_; }
 
     const QImage& burn() const { return burn_; }
     const QImage& preview() const { return preview_; }
@@ -53,6 +57,7 @@ class WorkPieceView final : public QWidget {
     double depositedMs_ = 0;
     double headX_ = 0, headY_ = 0;
     bool laserOn_ = false, counted_ = false, known_ = true;
+    std::optional<QPointF> resumeMark_;
 };
 
 // One register, bit 7 on the left: each bit lit or dark, with what it carries under it.

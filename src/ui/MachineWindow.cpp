@@ -29,6 +29,7 @@
 #include "jobs/PictureRun.h"
 #include "machine/Registers.h"
 #include "simulation/JobSimulation.h"
+#include "ui/JobCommands.h"
 #include "ui/MainWindow.h"
 #include "ui/Settings.h"
 #include "ui/StepTimingWindow.h"
@@ -57,6 +58,34 @@ QString jobName(const form::Form1& f, int kind) {
         .arg(f.Picture3.ScaleWidth())
         .arg(f.Picture3.ScaleHeight())
         .arg(f.autoLaser ? QStringLiteral("laser in Auto") : QStringLiteral("laser off"));
+}
+
+// What a paused job is doing, for the Job box.
+QString pauseText(const jobs::JobPause& pause) {
+    switch (pause.state()) {
+        case jobs::JobPause::State::Paused:
+            return QStringLiteral(
+                       "Paused: the laser is off and the coils hold the head; they are "
+                       "released after %1 s of pause.")
+                .arg(pause.holdMs() / 1000);
+        case jobs::JobPause::State::Released:
+            return QStringLiteral(
+                "Paused: the laser is off and the coils are released. Continue powers them "
+                "again and lets the rotors settle first.");
+        case jobs::JobPause::State::Settling:
+            return QStringLiteral("Going on: the coils are powered again and the rotors settle.");
+        case jobs::JobPause::State::Running:
+            break;
+    }
+    return {};
+}
+
+// Where a resume is on its way to the dot, from the timers it uses.
+QString resumeStage(const form::Form1& f) {
+    if (f.Timer1.Enabled()) return QStringLiteral("Homing X");
+    if (f.Timer2.Enabled()) return QStringLiteral("Homing Y");
+    if (f.Timer10.Enabled()) return QStringLiteral("Waiting for the start-up notice to end");
+    return QStringLiteral("Travelling to the dot with the laser off");
 }
 
 // What each bit of the three registers carries, by bit number.
@@ -242,8 +271,12 @@ MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* si
     });
     previewDelay_.setSingleShot(true);
     previewDelay_.setInterval(300);
-    connect(&previewDelay_, &QTimer::timeout, this, &MachineWindow::considerPreview);
+    connect(&previewDelay_, &QTimer::timeout, this, [this] {
+        considerPreview();
+        considerResume();
+    });
     connect(&preview_, &simulation::JobPreview::finished, this, &MachineWindow::previewDone);
+
     hook_ = engraver_.loop().addAfterDispatch([this] { afterDispatch(); });
     refusedRunsSeen_ = engraver_.panel().refusedRuns();
     // NOTE: the window takes the focus itself when it opens, not the pulse length box: a text
@@ -273,6 +306,14 @@ void MachineWindow::buildJobBox(QWidget* box) {
     jobTime_->setFont(big);
     jobTime_->setWordWrap(true);
     reserveLines(jobTime_, 1);
+    // Pause / Continue beside the job time, shown only while a job runs or is paused.
+    pauseButton_ = new QPushButton(QStringLiteral("Pause"), box);
+    pauseButton_->setObjectName(QStringLiteral("pauseJob"));
+    pauseButton_->setToolTip(
+        QStringLiteral("Pause: the laser off at once, the head held (Ctrl+P). Continue goes "
+                       "on exactly where the job stopped."));
+    pauseButton_->hide();
+    connect(pauseButton_, &QPushButton::clicked, this, &MachineWindow::pauseClicked);
     jobDetail_ = new QLabel(box);
     jobDetail_->setObjectName(QStringLiteral("jobDetail"));
     jobDetail_->setWordWrap(true);
@@ -300,12 +341,27 @@ void MachineWindow::buildJobBox(QWidget* box) {
     elapsed_ = new QLabel(box);
     elapsed_->setObjectName(QStringLiteral("elapsed"));
     reserveLines(elapsed_, 1);
-    for (QWidget* w : {static_cast<QWidget*>(jobTitle_), static_cast<QWidget*>(jobTime_),
-                       static_cast<QWidget*>(jobDetail_), static_cast<QWidget*>(jobNote_),
+    auto* timeRow = new QHBoxLayout;
+    timeRow->setContentsMargins(0, 0, 0, 0);
+    timeRow->addWidget(jobTime_, 1);
+    timeRow->addWidget(pauseButton_, 0, Qt::AlignVCenter);
+    layout->addWidget(jobTitle_);
+    layout->addLayout(timeRow);
+    for (QWidget* w : {static_cast<QWidget*>(jobDetail_), static_cast<QWidget*>(jobNote_),
                        static_cast<QWidget*>(progress_), static_cast<QWidget*>(progressText_),
                        static_cast<QWidget*>(elapsed_)}) {
         layout->addWidget(w);
     }
+
+    // The interrupted job, when the program folder holds its journal.
+    resumeBox_ = new ResumeOfferBox(engraver_, sim_, workPiece_, box);
+    connect(resumeBox_, &ResumeOfferBox::resumePressed, this, &MachineWindow::resumeClicked);
+    connect(resumeBox_, &ResumeOfferBox::computed, this, [this] {
+        // The set-up may have changed while the resume was computed.
+        if (!engraver_.motionRunning() && !jobActive()) resumeBox_->consider();
+        refreshJob();
+    });
+    layout->addWidget(resumeBox_);
 }
 
 void MachineWindow::buildPortBox(QWidget* box) {
@@ -527,6 +583,7 @@ void MachineWindow::attachTo(MainWindow& main) {
     QAction* item = main.viewMenu()->addAction(QStringLiteral("Machine"));
     item->setObjectName(QStringLiteral("machine"));
     connect(item, &QAction::triggered, this, [this] { showBeside(true); });
+    connect(&main, &MainWindow::jobCommandRefused, this, &MachineWindow::showRefusal);
     connect(&main, &MainWindow::operatorEventForwarded, this, [this] {
         noteOperatorEvent();
         if (isVisible() && !refreshTimer_.isActive()) refreshTimer_.start();
@@ -568,24 +625,50 @@ void MachineWindow::afterDispatch() {
 void MachineWindow::observe() {
     const form::Form1& f = engraver_.form();
     const bool running = jobRunning();
-    if (!runSeen_ && running) {
+    const bool paused = engraver_.jobPause().paused();
+    const bool resuming = engraver_.jobResume().running();
+    const double now = engraver_.loop().nowMs();
+    if (!runSeen_ && (running || paused || resuming)) {
         runSeen_ = true;
-        runKind_ = runningKind(f);
-        runStartMs_ = engraver_.loop().nowMs();
+        runResumed_ = resuming;
+        const int chosen = simulation::chosenJob(f);
+        runKind_ = running    ? runningKind(f)
+                   : resuming ? static_cast<int>(simulation::JobKind::Picture)
+                              : std::max(chosen, 0);
+        runStartMs_ = now;
+        pausedMs_ = 0;
+        pausedSinceMs_ = -1;
+        wasPaused_ = false;
         jobEnd_.reset();
         abortsAtRunStart_ = engraver_.context().abortGeneration;
-        // NOTE: the inputs last seen idle may be up to a refresh old: the operator's own
-        // settings are compared once more now (the first tick has moved the head already).
-        const JobInputs now = simulation::jobInputs(f, sim_);
-        previewForRun_ =
-            preview_.holdsFor(lastIdleInputs_) && simulation::sameSetUp(*preview_.inputs(), now);
+        if (resuming) {
+            // The time was computed for Resume from the set-up as it stood when it was pressed.
+            previewForRun_ = resumeTimed_;
+            const jobs::ResumeOffer& o = engraver_.jobResume().offer();
+            lastRow_ = std::clamp(o.point.row + 1, 1, std::max(1, o.header.height + 2));
+        } else {
+            // NOTE: the inputs last seen idle may be up to a refresh old: the operator's own
+            // settings are compared once more now (the first tick has moved the head already).
+            const JobInputs inputs = simulation::jobInputs(f, sim_);
+            previewForRun_ = preview_.holdsFor(lastIdleInputs_) &&
+                             simulation::sameSetUp(*preview_.inputs(), inputs);
+        }
+        resumeTimed_ = false;
         exposuresAtRunStart_ = sim_ ? sim_->exposures().size() : 0;
+    }
+    if (runSeen_) {
+        if (paused && pausedSinceMs_ < 0) pausedSinceMs_ = now;
+        if (!paused && pausedSinceMs_ >= 0) {
+            pausedMs_ += now - pausedSinceMs_;
+            pausedSinceMs_ = -1;
+        }
     }
     if (runSeen_ && running) {
         lastRow_ = pictureRow(f, f.Picture2.ScaleHeight() + 2);
         lastLeg_ = frameLeg(f);
     }
-    if (runSeen_ && !running) noteRunEnd();
+    if (runSeen_ && !running && !paused && !resuming) noteRunEnd();
+    if (runSeen_) wasPaused_ = paused;
 
     // Run pressed while the motors moved: say why nothing started.
     const uint64_t refused = engraver_.panel().refusedRuns();
@@ -614,12 +697,17 @@ void MachineWindow::observe() {
 void MachineWindow::noteRunEnd() {
     runSeen_ = false;
     const form::Form1& f = engraver_.form();
-    const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
+    const double elapsedMs = runWorkedMs();
     const bool aborted = engraver_.context().abortGeneration != abortsAtRunStart_;
     const bool picture = runKind_ == static_cast<int>(simulation::JobKind::Picture);
     JobEnd end;
     end.title = jobName(f, runKind_);
-    if (aborted) {
+    if (!aborted && wasPaused_) {
+        // Continue refused (the head was moved, another job started): the job stopped there.
+        end.outcome = picture ? QStringLiteral("Stopped at row %1").arg(lastRow_)
+                              : QStringLiteral("Stopped at leg %1 of 4").arg(lastLeg_);
+        end.detail = QStringLiteral("The paused job could not go on; the laser is off.");
+    } else if (aborted) {
         end.outcome = picture ? QStringLiteral("Aborted at row %1").arg(lastRow_)
                               : QStringLiteral("Aborted at leg %1 of 4").arg(lastLeg_);
         end.detail = QStringLiteral(
@@ -646,8 +734,9 @@ void MachineWindow::noteRunEnd() {
 }
 
 void MachineWindow::noteOperatorEvent() {
-    const bool hadEnd = jobEnd_.has_value();
+    const bool hadEnd = jobEnd_.has_value() || !commandNote_.isEmpty();
     jobEnd_.reset();
+    commandNote_.clear();
     // The note about a refused Run goes with the next event, unless the motors still run.
     if (!engraver_.motionRunning()) runNote_.clear();
     // What this event did: a Run refused now, or a job it ended (Abort), shows from here on.
@@ -657,6 +746,16 @@ void MachineWindow::noteOperatorEvent() {
 
 bool MachineWindow::jobRunning() const {
     return form::anyEnabled(engraver_.form(), form::kJobTimers);
+}
+
+bool MachineWindow::jobActive() {
+    return jobRunning() || engraver_.jobPause().paused() || engraver_.jobResume().running();
+}
+
+double MachineWindow::runWorkedMs() const {
+    const double now = engraver_.loop().nowMs();
+    const double pausing = pausedSinceMs_ >= 0 ? now - pausedSinceMs_ : 0;
+    return std::max(0.0, now - runStartMs_ - pausedMs_ - pausing);
 }
 
 void MachineWindow::refreshNow() {
@@ -671,13 +770,17 @@ void MachineWindow::refreshNow() {
     }
     refreshJob();
     refreshWiring();
-    materialPanel_->setJobRunning(engraver_.motionRunning());
-    if (!engraver_.motionRunning()) {
+    // NOTE: a paused job keeps its material: the dots after Continue burn as those before.
+    const bool active = jobActive();
+    materialPanel_->setJobRunning(engraver_.motionRunning() || active);
+    if (!engraver_.motionRunning() && !active) {
         const JobInputs inputs = simulation::jobInputs(engraver_.form(), sim_);
         if (!(inputs == lastIdleInputs_)) previewDelay_.start();
         lastIdleInputs_ = inputs;
-        if (!preview_.inputs() || !(*preview_.inputs() == inputs)) {
-            if (!previewDelay_.isActive() && !preview_.computing()) considerPreview();
+        if (!previewDelay_.isActive()) {
+            if ((!preview_.inputs() || !(*preview_.inputs() == inputs)) && !preview_.computing())
+                considerPreview();
+            considerResume();
         }
     }
 }
@@ -753,19 +856,37 @@ QString MachineWindow::headNote(int kind) const {
 
 void MachineWindow::refreshJob() {
     const form::Form1& f = engraver_.form();
-    if (!jobRunning()) {
+    const PauseCommand command = pauseCommand(engraver_);
+    const bool active = jobActive();
+    if (pauseButton_->isHidden() == active) pauseButton_->setHidden(!active);
+    if (pauseButton_->text() != command.text()) pauseButton_->setText(command.text());
+    if (pauseButton_->isEnabled() != command.enabled) pauseButton_->setEnabled(command.enabled);
+    resumeBox_->refresh(active);
+    if (!active) {
         refreshIdleJob();
         return;
     }
-    const int kind = runningKind(f);
+    const bool paused = engraver_.jobPause().paused();
+    const bool resuming = engraver_.jobResume().running();
+    const int kind = runSeen_ ? runKind_ : runningKind(f);
     const bool picture = kind == static_cast<int>(simulation::JobKind::Picture);
-    jobTitle_->setText(QStringLiteral("Running: ") + jobName(f, kind));
-    const double elapsedMs = engraver_.loop().nowMs() - runStartMs_;
-    const simulation::JobSummary* summary = preview_.summary().get();
+    const QString state = paused     ? QStringLiteral("Paused: ")
+                          : resuming ? QStringLiteral("Resuming: ")
+                                     : QStringLiteral("Running: ");
+    jobTitle_->setText(state + jobName(f, kind));
+    const double elapsedMs = runWorkedMs();
+    const simulation::JobSummary* summary =
+        runResumed_ ? resumeBox_->preview() : preview_.summary().get();
     const bool timed =
         previewForRun_ && summary && summary->outcome == simulation::JobOutcome::Finished;
     double fraction = 0;
-    if (picture) {
+    if (resuming) {
+        const jobs::ResumeOffer& o = engraver_.jobResume().offer();
+        progressText_->setText(QStringLiteral("%1, then on from row %2, column %3")
+                                   .arg(resumeStage(f))
+                                   .arg(o.point.row + 1)
+                                   .arg(std::min(o.point.column + 1, o.header.width)));
+    } else if (picture) {
         const int rows = f.Picture2.ScaleHeight() + 2;  // two rows past the picture too
         const int row = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow)));
         QString text = QStringLiteral("Row %1 of %2").arg(std::min(row + 1, rows)).arg(rows);
@@ -777,19 +898,32 @@ void MachineWindow::refreshJob() {
         progressText_->setText(text);
         fraction = static_cast<double>(row) / rows;
     } else {
-        progressText_->setText(QStringLiteral("Leg %1 of 4").arg(frameLeg(f)));
-        fraction = (frameLeg(f) - 1) / 4.0;
+        const int leg = paused ? lastLeg_ : frameLeg(f);
+        progressText_->setText(QStringLiteral("Leg %1 of 4").arg(leg));
+        fraction = (leg - 1) / 4.0;
     }
     if (timed && summary->jobMs > 0) fraction = elapsedMs / summary->jobMs;
     progress_->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000));
     jobTime_->setText(timed ? clockText(summary->jobMs) : QString());
-    jobDetail_->setText(timed ? QStringLiteral("Job time computed before Run")
-                              : QStringLiteral("No job time: the set-up changed before Run"));
-    jobNote_->setText(runNote_);
-    elapsed_->setText(timed ? QStringLiteral("Elapsed %1, remaining %2")
-                                  .arg(clockText(elapsedMs))
-                                  .arg(clockText(std::max(0.0, summary->jobMs - elapsedMs)))
-                            : QStringLiteral("Elapsed %1").arg(clockText(elapsedMs)));
+    if (paused) {
+        jobDetail_->setText(pauseText(engraver_.jobPause()));
+    } else if (runResumed_) {
+        jobDetail_->setText(timed
+                                ? QStringLiteral("Time to the job's end computed before Resume")
+                                : QStringLiteral("No job time: the set-up changed before Resume"));
+    } else {
+        jobDetail_->setText(timed ? QStringLiteral("Job time computed before Run")
+                                  : QStringLiteral("No job time: the set-up changed before Run"));
+    }
+    jobNote_->setText(note());
+    const QString pausedFor =
+        pausedMs_ > 0 || pausedSinceMs_ >= 0 ? QStringLiteral(" (pauses left out)") : QString();
+    elapsed_->setText(
+        timed ? QStringLiteral("Elapsed %1, remaining %2%3")
+                    .arg(clockText(elapsedMs))
+                    .arg(clockText(std::max(0.0, summary->jobMs - elapsedMs)))
+                    .arg(pausedFor)
+              : QStringLiteral("Elapsed %1%2").arg(clockText(elapsedMs)).arg(pausedFor));
     progress_->setVisible(true);
 }
 
@@ -798,7 +932,7 @@ void MachineWindow::refreshIdleJob() {
     progress_->setVisible(false);
     progressText_->clear();
     elapsed_->clear();
-    jobNote_->setText(runNote_);
+    jobNote_->setText(note());
     if (jobEnd_) {
         // The end of the last job, until the operator acts.
         jobTitle_->setText(jobEnd_->title);
@@ -812,11 +946,11 @@ void MachineWindow::refreshIdleJob() {
         jobTime_->clear();
         jobDetail_->setText(
             QStringLiteral("Choose Picture engraving or Frame cutting to see the job time."));
-        if (runNote_.isEmpty()) jobNote_->setText(headNote(kind));
+        if (note().isEmpty()) jobNote_->setText(headNote(kind));
         return;
     }
     jobTitle_->setText(jobName(f, kind));
-    if (runNote_.isEmpty()) jobNote_->setText(headNote(kind));
+    if (note().isEmpty()) jobNote_->setText(headNote(kind));
     if (!preview_.holdsFor(lastIdleInputs_)) {
         jobTime_->setText(QStringLiteral("\u2026"));
         jobDetail_->setText(engraver_.motionRunning()
@@ -905,14 +1039,51 @@ bool MachineWindow::waitForPreview(int timeoutMs) {
     while (clock.elapsed() < timeoutMs) {
         previewDelay_.stop();
         considerPreview();
-        if (!preview_.computing() && preview_.inputs() &&
-            *preview_.inputs() == simulation::jobInputs(engraver_.form(), sim_)) {
+        if (!engraver_.motionRunning() && !jobActive()) resumeBox_->consider();
+        const bool jobDone = !preview_.computing() && preview_.inputs() &&
+                             *preview_.inputs() == simulation::jobInputs(engraver_.form(), sim_);
+        // NOTE: the offer is looked at only while nothing moves.
+        const bool resumeDone = resumeBox_->settled() || engraver_.motionRunning() || jobActive();
+        if (jobDone && resumeDone) {
             refreshNow();
             return true;
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return false;
+}
+
+// --- Pause, Continue and Resume ---
+
+void MachineWindow::pauseClicked() {
+    noteOperatorEvent();
+    const PauseCommand command = pauseCommand(engraver_);
+    if (!command.enabled) return;
+    postPauseCommand(engraver_, command.continues, this,
+                     [this](const QString& why) { showRefusal(why); });
+}
+
+void MachineWindow::resumeClicked(bool timed) {
+    noteOperatorEvent();
+    resumeTimed_ = timed;
+    postResume(engraver_, this, [this](const QString& why) { showRefusal(why); });
+}
+
+void MachineWindow::showRefusal(const QString& why) {
+    commandNote_ = why;
+    if (!isVisible()) showBeside(true);
+    refreshNow();
+}
+
+bool MachineWindow::resumeOffered() {
+    considerResume();
+    return resumeBox_->offered();
+}
+
+void MachineWindow::considerResume() {
+    if (engraver_.motionRunning() || jobActive()) return;
+    resumeBox_->consider();
+    resumeBox_->refresh(false);
 }
 
 }  // namespace ostrel::ui

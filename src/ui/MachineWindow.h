@@ -17,6 +17,7 @@
 #include "simulation/JobPreview.h"
 #include "ui/MachineViews.h"
 #include "ui/MaterialPanel.h"
+#include "ui/ResumeOfferBox.h"
 
 class QBoxLayout;
 class QLabel;
@@ -56,10 +57,18 @@ class MachineWindow final : public QWidget {
     void noteOperatorEvent();
     // What the step timing runs at, shown under the port monitor ("real-time priority ...").
     void setStepTimingSource(std::function<std::string()> describe);
-    // For the tests: lets events run until no job time is being computed or waiting to be.
+    // For the tests: lets events run until no job time (nor the time of a resume) is being
+    // computed or waiting to be.
     bool waitForPreview(int timeoutMs = 30'000);
     // The job time shown before Run, or null.
     const simulation::JobSummary* preview() const { return preview_.summary().get(); }
+    // Looks for a journal of an interrupted job in the program folder now; true when there is
+    // one to offer (resumable or not: the Job box says why not).
+    bool resumeOffered();
+    // What Resume would take from here, computed on a copy, or null.
+    const simulation::JobSummary* resumePreview() const { return resumeBox_->preview(); }
+    // Shows why Pause, Continue or Resume was refused, in the Job box (opened if hidden).
+    void showRefusal(const QString& why);
     // Whether the step counters still say where the head is: false after a wiring test moved
     // an axis, until that axis stands on its home switch with its counter at 0 again.
     bool positionKnown() const { return !xUnknown_ && !yUnknown_; }
@@ -96,6 +105,10 @@ class MachineWindow final : public QWidget {
     void observe();
     void noteRunEnd();
     bool jobRunning() const;
+    // A job runs, is paused, or is being resumed (homing, travelling to its dot).
+    bool jobActive();
+    // Machine time the run under way has worked, its pauses left out.
+    double runWorkedMs() const;
     void refreshHead();
     void refreshPort();
     void refreshJob();
@@ -106,6 +119,12 @@ class MachineWindow final : public QWidget {
     // Starts computing the job time when the inputs changed and nothing moves.
     void considerPreview();
     void previewDone();
+    // The resume offer, read again if anything it depends on changed, while nothing moves.
+    void considerResume();
+    void pauseClicked();
+    void resumeClicked(bool timed);
+    // The note under the job: a refused command, else a refused Run.
+    QString note() const { return commandNote_.isEmpty() ? runNote_ : commandNote_; }
 
     panel::Engraver& engraver_;
     machine::SimEngraver* sim_;
@@ -128,6 +147,8 @@ class MachineWindow final : public QWidget {
     QLabel* progressText_ = nullptr;
     QLabel* elapsed_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    QPushButton* pauseButton_ = nullptr;
+    ResumeOfferBox* resumeBox_ = nullptr;
     RegisterView* data_ = nullptr;
     RegisterView* control_ = nullptr;
     RegisterView* status_ = nullptr;
@@ -156,6 +177,15 @@ class MachineWindow final : public QWidget {
     // Run presses that started nothing: those seen, and the note shown for the last one.
     uint64_t refusedRunsSeen_ = 0;
     QString runNote_;
+    // Why the last Pause, Continue or Resume was refused, until the operator acts again.
+    QString commandNote_;
+    // The run under way was resumed (its time is the resume's); its pauses so far, the one
+    // under way since pausedSinceMs_ (< 0: none); whether it was paused when last seen.
+    bool runResumed_ = false;
+    double pausedMs_ = 0, pausedSinceMs_ = -1;
+    bool wasPaused_ = false;
+    // Resume was pressed with its time computed for the set-up as it stood.
+    bool resumeTimed_ = false;
     // The step counters no longer say where the head is (a wiring test moved the axis).
     bool xUnknown_ = false, yUnknown_ = false;
     // The place: set by the placement rule (and so moved along with the main window) until

@@ -22,6 +22,7 @@
 
 #include "runtime/EventLoop.h"
 #include "ui/ClassicStyle.h"
+#include "ui/JobCommands.h"
 #include "ui/Look.h"
 #include "ui/Widgets.h"
 
@@ -337,6 +338,36 @@ QMenu* MainWindow::viewMenu() {
     return viewMenu_;
 }
 
+QMenu* MainWindow::jobMenu() {
+    if (!jobMenu_) {
+        jobMenu_ = new QMenu(QStringLiteral("Job"), this);
+        jobMenu_->setObjectName(QStringLiteral("job"));
+        jobMenu_->menuAction()->setObjectName(QStringLiteral("job"));
+        pauseItem_ = jobMenu_->addAction(QStringLiteral("Pause"));
+        pauseItem_->setObjectName(QStringLiteral("pause"));
+        pauseItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+        // NOTE: the shortcut works while the menu is closed, so the item follows the core at
+        // every render, not only when the menu opens.
+        pauseItem_->setShortcutContext(Qt::ApplicationShortcut);
+        connect(pauseItem_, &QAction::triggered, this, [this] {
+            const PauseCommand command = pauseCommand(engraver_);
+            if (!command.enabled) return;
+            postPauseCommand(engraver_, command.continues, this,
+                             [this](const QString& why) { emit jobCommandRefused(why); });
+        });
+        menuBar()->addMenu(jobMenu_);
+        renderJobMenu();
+    }
+    return jobMenu_;
+}
+
+void MainWindow::renderJobMenu() {
+    if (!pauseItem_) return;
+    const PauseCommand command = pauseCommand(engraver_);
+    if (pauseItem_->text() != command.text()) pauseItem_->setText(command.text());
+    if (pauseItem_->isEnabled() != command.enabled) pauseItem_->setEnabled(command.enabled);
+}
+
 // --- Rendering ---
 
 void MainWindow::scheduleRender() {
@@ -347,6 +378,7 @@ void MainWindow::renderNow() {
     renderTimer_.stop();
     rendering_ = true;
     for (const Binding& b : bindings_) render(b);
+    renderJobMenu();
     rendering_ = false;
 }
 

@@ -32,11 +32,16 @@ class MainWindow final : public QMainWindow {
     // The "View" menu beside "Help", made on first use: the windows of our own that show the
     // machine put their items into it.
     QMenu* viewMenu();
+    // The "Job" menu beside "Help", made on first use: Pause (Ctrl+P), which turns into
+    // Continue while the job is paused, enabled only when it can act.
+    QMenu* jobMenu();
 
   signals:
     // An operator event went to the core. The Machine window looks at the job's inputs then,
     // rather than polling them while nothing runs.
     void operatorEventForwarded();
+    // Pause or Continue from the Job menu was refused; `why` is the core's reason.
+    void jobCommandRefused(const QString& why);
 
   protected:
     bool event(QEvent* event) override;
@@ -65,10 +70,13 @@ class MainWindow final : public QMainWindow {
     // disabled).
     void releaseHeldJog();
     void afterForward();
+    void renderJobMenu();
 
     panel::Engraver& engraver_;
     QWidget* client_ = nullptr;
     QMenu* viewMenu_ = nullptr;
+    QMenu* jobMenu_ = nullptr;
+    QAction* pauseItem_ = nullptr;
     std::vector<Binding> bindings_;
     QTimer renderTimer_;
     runtime::HookId renderHook_ = 0;

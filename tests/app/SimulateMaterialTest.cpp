@@ -1,6 +1,7 @@
 // `ostrel simulate` with a material profile, tone, dithering and the calibration card, as a
 // child process: the figures follow the profile, and a profile that cannot be used ends it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QImage>
@@ -31,6 +32,12 @@ Result ostrel(const QStringList& args) {
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+QString fifo(const QTemporaryDir& dir, const char* name) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    return path;
 }
 
 int gradient(int x, int y) {
@@ -167,6 +174,9 @@ TEST(SimulateMaterial, AProfileThatCannotBeUsedEndsTheCommandWithTwoAndSaysWhy) 
         {writeText(dir, "nofield.json", withField("shortestMs", QJsonValue::Undefined)),
          "nofield.json cannot be used"},
         {writeText(dir, "newer.json", withField("version", 99)), "newer.json cannot be used"},
+        // A FIFO would block the read for ever; a folder is no file either.
+        {fifo(dir, "fifo.json"), "not a plain file"},
+        {dir.path(), "not a plain file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.toStdString());

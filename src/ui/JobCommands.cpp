@@ -1,0 +1,44 @@
+// Pause, Continue and Resume from the windows: posted to the core's loop, refusals handed back.
+#include "ui/JobCommands.h"
+
+#include "form/Form1.h"
+
+namespace ostrel::ui {
+
+namespace {
+
+void post(panel::Engraver& engraver, std::function<std::string()> command, QPointer<QObject> owner,
+          std::function<void(const QString&)> refused) {
+    engraver.loop().post([command = std::move(command), owner, refused = std::move(refused)] {
+        const std::string why = command();
+        if (!why.empty() && owner && refused) refused(QString::fromStdString(why));
+    });
+}
+
+}  // namespace
+
+PauseCommand pauseCommand(panel::Engraver& engraver) {
+    const jobs::JobPause& pause = engraver.jobPause();
+    PauseCommand c;
+    c.continues = pause.paused();
+    c.enabled = c.continues ? pause.state() != jobs::JobPause::State::Settling
+                            : form::anyEnabled(engraver.form(), form::kJobTimers);
+    return c;
+}
+
+void postPauseCommand(panel::Engraver& engraver, bool continues, QPointer<QObject> owner,
+                      std::function<void(const QString&)> refused) {
+    jobs::JobPause& pause = engraver.jobPause();
+    post(
+        engraver, [&pause, continues] { return continues ? pause.Continue() : pause.Pause(); },
+        owner, std::move(refused));
+}
+
+void postResume(panel::Engraver& engraver, QPointer<QObject> owner,
+                std::function<void(const QString&)> refused) {
+    jobs::JobResume& resume = engraver.jobResume();
+    post(
+        engraver, [&resume] { return resume.Resume(); }, owner, std::move(refused));
+}
+
+}  // namespace ostrel::ui
