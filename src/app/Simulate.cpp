@@ -33,6 +33,9 @@ std::string number(double v) {
     return buf;
 }
 
+// Every row is swept left to right: a resumed job goes on in +X.
+constexpr const char* kSweepDirection = "+X";
+
 std::string jobName(const simulation::JobSpec& spec) {
     const std::string size = std::to_string(spec.width) + "x" + std::to_string(spec.height);
     if (spec.kind == simulation::JobKind::Frame) {
@@ -79,6 +82,21 @@ std::string summaryJson(const simulation::JobSpec& spec, const simulation::JobSu
     // summary stays as it always was.
     if (picture && !spec.pictureSettings.isDesigned())
         o.insert("pictureSettings", picture::settingsToJson(spec.pictureSettings));
+    // NOTE: only a resumed job has the object, so that every other summary stays as it was.
+    if (!spec.resumeJournal.empty()) {
+        const jobs::ResumeOffer& r = s.resumed;
+        o.insert("resumed", QJsonObject{
+                                {"journal", QString::fromStdString(r.path)},
+                                {"row", r.point.row},
+                                {"column", r.point.column},
+                                {"direction", kSweepDirection},
+                                {"dotsDone", static_cast<double>(r.point.dots)},
+                                {"dotsLeft", r.dotsLeft},
+                                {"owedMs", r.point.owedMs},
+                                {"records", static_cast<double>(r.records)},
+                                {"tornTail", r.tornTail},
+                            });
+    }
     if (!burnPath.empty()) o.insert("burn", QString::fromStdString(burnPath));
     if (!s.error.empty()) o.insert("error", QString::fromStdString(s.error));
     return QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString() + "\n";
@@ -92,6 +110,18 @@ void printText(std::ostream& out, const simulation::JobSpec& spec, const simulat
         out << left << value << '\n';
     };
     line("job", jobName(spec) + ", step " + spec.stepMs + " ms");
+    if (!spec.resumeJournal.empty()) {
+        const jobs::ResumeOffer& r = s.resumed;
+        line("resumed", r.path + " at row " + std::to_string(r.point.row) + ", column " +
+                            std::to_string(r.point.column) + " going " + kSweepDirection + ", " +
+                            std::to_string(r.point.dots) + " dots done, " +
+                            std::to_string(r.dotsLeft) + " to go" +
+                            (r.point.owedMs > 0
+                                 ? ", " + std::to_string(r.point.owedMs) + " ms owed to the last"
+                                 : std::string()) +
+                            "; " + std::to_string(r.records) + " records" +
+                            (r.tornTail ? ", a torn last one left out" : ""));
+    }
     const picture::PictureSettings& settings = spec.pictureSettings;
     if (s.kind == simulation::JobKind::Picture && !settings.isDesigned()) {
         const picture::ToneSettings& t = settings.tone;

@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kUsage =
     "ostrel simulate --picture FILE [--mode coarse|precise] [--sensitivity N]\n"
-    "                       [--hologram] [--size WxH] [options]\n"
+    "                       [--hologram] [--size WxH] [--resume JOURNAL] [options]\n"
     "       ostrel simulate --card [--material FILE] [--card-picture OUT.png] [options]\n"
     "       ostrel simulate --frame WxH [--auto-laser] [options]";
 
@@ -34,7 +34,8 @@ constexpr const char* kExitText =
     "\nThe burn picture is written in the format its name ends in (.png, .bmp, .jpg,\n"
     ".jpeg, .ppm); a name without one gets PNG.\n"
     "\nExit status: 0 the job ended; 1 it was still running after a day of machine\n"
-    "time; 2 bad options, or a picture or output file that cannot be used or written.\n";
+    "time; 2 bad options, or a picture or output file that cannot be used or written,\n"
+    "or a journal that cannot be resumed with the job's options (the reason is given).\n";
 
 bool toInt(std::string_view s, int& out) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
@@ -96,6 +97,11 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     const QCommandLineOption stepMs("step-ms", "Step period in ms, 1-65535 (default 10).", "N");
     const QCommandLineOption head(
         "head", "Where the head stands at power-on, in full steps (default 0,0).", "X,Y");
+    const QCommandLineOption rotor(
+        "rotor",
+        "The motors' rotor angles at power-on, 0-7 each (default 0,0): with --head, a machine "
+        "as an interrupted job left it.",
+        "AX,AY");
     const QCommandLineOption autoLaser("auto-laser",
                                        "Frame: switch the laser to Auto, so the outline is "
                                        "burned.");
@@ -121,11 +127,16 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     const QCommandLineOption trace("trace", "Write every port write as CSV (t_ms,op,port,value).",
                                    "OUT.csv");
     const QCommandLineOption json("json", "Print the summary as one JSON object.");
+    const QCommandLineOption resume(
+        "resume",
+        "Resume the interrupted job of this journal instead of pressing Run; give the job's "
+        "options as they were. The journal itself is only read.",
+        "JOURNAL");
     const QList<QCommandLineOption> all = {
-        picture,    frame,    mode,      sensitivity,  hologram,       size,
-        stepMs,     head,     autoLaser, yStepScale,   material,       dither,
-        brightness, contrast, gamma,     invert,       card,           cardPicture,
-        burn,       trace,    json,      helpOption(), versionOption()};
+        picture,  frame,  mode,         sensitivity,    hologram,    size,   stepMs,
+        head,     rotor,  autoLaser,    yStepScale,     material,    dither, brightness,
+        contrast, gamma,  invert,       card,           cardPicture, burn,   trace,
+        json,     resume, helpOption(), versionOption()};
     parser.addOptions(all);
 
     // argv[1] is the subcommand itself.
@@ -201,7 +212,7 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         }
         for (const QCommandLineOption* pictureOnly :
              {&size, &mode, &sensitivity, &hologram, &material, &dither, &brightness, &contrast,
-              &gamma, &invert}) {
+              &gamma, &invert, &resume}) {
             if (parser.isSet(*pictureOnly)) {
                 return fail("--" + pictureOnly->names().last().toStdString() +
                             " acts on a picture job only");
@@ -234,6 +245,11 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
     if (parser.isSet(head) && !toPair(text(head), ',', spec.machine.headX, spec.machine.headY)) {
         return fail("--head takes X,Y in full steps from the switches, e.g. 30,12, not '" +
                     shown(text(head)) + "'");
+    }
+    if (parser.isSet(rotor) &&
+        !toPair(text(rotor), ',', spec.machine.rotorX, spec.machine.rotorY)) {
+        return fail("--rotor takes AX,AY, two angles 0-7, e.g. 6,2, not '" + shown(text(rotor)) +
+                    "'");
     }
     if (parser.isSet(yStepScale) && !toInt(text(yStepScale), spec.yStepScale)) {
         return fail("--y-step-scale takes a whole number 1-64, not '" + shown(text(yStepScale)) +
@@ -285,17 +301,25 @@ std::optional<SimulateCommand> parseSimulateCommandLine(int argc, char** argv, i
         if (command.cardPicturePath.empty()) return fail("--card-picture needs a file name");
     }
     command.json = parser.isSet(json);
+    if (parser.isSet(resume)) {
+        spec.resumeJournal = rawArgument(argc, argv, 2, parser.value(resume));
+        if (spec.resumeJournal.empty()) return fail("--resume needs a journal file name");
+    }
 
     // NOTE: the card's picture is made when the command runs; until then it is checked as a
     // job without a picture file.
     simulation::JobSpec checked = spec;
-    if (command.card) checked.kind = simulation::JobKind::Frame;
+    if (command.card) {
+        checked.kind = simulation::JobKind::Frame;
+        checked.resumeJournal.clear();  // checked as the card job runs
+    }
     if (const std::string why = simulation::checkSpec(checked); !why.empty())
         return fail(shown(why, 400));
     std::vector<NamedPath> inputs;
     if (spec.kind == simulation::JobKind::Picture && !command.card)
         inputs.push_back({"the picture", spec.picturePath});
     if (!command.materialPath.empty()) inputs.push_back({"--material", command.materialPath});
+    if (!spec.resumeJournal.empty()) inputs.push_back({"--resume", spec.resumeJournal});
     std::vector<NamedPath> outputs;
     if (!command.burnPath.empty()) outputs.push_back({"--burn", command.burnPath});
     if (!command.cardPicturePath.empty())

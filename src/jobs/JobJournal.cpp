@@ -76,6 +76,20 @@ std::optional<PictureHash> hashFile(const std::string& path) {
     return out;
 }
 
+std::optional<PictureHash> hashPicture(const std::string& path) {
+    constexpr qsizetype kResolutionAt = 38, kResolutionBytes = 8;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return std::nullopt;
+    if (bytes.size() >= kResolutionAt + kResolutionBytes && bytes.startsWith("BM"))
+        std::memset(bytes.data() + kResolutionAt, 0, kResolutionBytes);
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    PictureHash out{};
+    std::memcpy(out.data(), digest.constData(), out.size());
+    return out;
+}
+
 std::string encodeHeader(const JournalHeader& h) {
     std::string out(kMagic, sizeof kMagic);
     put(out, h.version, 4);

@@ -52,6 +52,11 @@ struct JournalPoint {
 uint32_t crc32(const void* data, size_t size, uint32_t crc = 0);
 // SHA-256 of a file; nullopt when it cannot be read.
 std::optional<PictureHash> hashFile(const std::string& path);
+// SHA-256 of a BMP file with its resolution fields (bytes 38-45) taken as 0; nullopt when it
+// cannot be read.
+// NOTE: Qt writes the screen's resolution there, so the same picture prepared in the window, on
+// another screen or headless would otherwise hash differently.
+std::optional<PictureHash> hashPicture(const std::string& path);
 
 // Appends records to a journal with write(), so that they survive a crash of the program.
 // syncDue() says when what was written has waited kJournalSyncMs for the disk; the owner syncs

@@ -120,7 +120,7 @@ std::string PictureRun::journalPath() const {
 std::optional<JournalHeader> PictureRun::describeJob(std::string& error) const {
     const form::Form1& f = ctx_.form;
     const std::string folder = ctx_.host.programFolder();
-    const std::optional<PictureHash> hash = hashFile(folder + "/picture.bmp");
+    const std::optional<PictureHash> hash = hashPicture(folder + "/picture.bmp");
     if (!hash) {
         error = "picture.bmp cannot be read in " + folder + ".";
         return std::nullopt;
@@ -294,13 +294,14 @@ void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
     const int level = f.Picture2.Point(x, y) & 255;
     const int designedDwell = dwellMs[static_cast<size_t>(level)];
     f.dotCycle = 0;
+    int pulse = 0;  // no pulse: the sweep goes on
 
     if (f.Check1.value == 1) {  // Coarse-Burning: the burn marker only
         if (designedDwell == kCoarseDwellMs) {
             f.Picture2.PSet(x, y, kCoarseMark);
-            const int pulse =
+            const int hologram =
                 f.Check2.value == 1 ? kCoarsePulseMs - (pictureHeight - y) : kCoarsePulseMs;
-            StartPulse(std::max(kShortestPulseMs, pulse), generation);
+            pulse = std::max(kShortestPulseMs, hologram);
         }
     } else {  // Precise-Burning: every dot for its level's dwell in the material's table
         const int dwell = f.materialDwellMs.size() == dwellMs.size()
@@ -312,11 +313,14 @@ void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
             // NOTE: the mark's red byte is 50 + dwell; capped so a long dwell never spills
             // into the green byte.
             f.Picture2.PSet(x, y, kPreciseMarkBase + std::min(dwell, kMaxMarkDwell));
-            StartPulse(dwell, generation);
+            pulse = dwell;
         }
     }
+    // NOTE: the dot is counted before its pulse writes anything: a write that fails there
+    // records the dot (owing its whole pulse) as the one dealt with.
     f.pixelColumn = progressText(column + 1);
     ++dots_;
+    if (pulse > 0) StartPulse(pulse, generation);
     // The dot is dealt with once its pulse ends; until then it owes the whole pulse.
     Record(f.Timer5.Enabled() ? pulseMs_ : 0);
 }
@@ -345,10 +349,12 @@ void PictureRun::Timer5Tick() {
         Laser(machine::LASER_ON);
         f.laserPulseOn = true;
     } else {
-        Laser(machine::LASER_OFF);
-        f.laserPulseOn = false;
+        // NOTE: the dot is recorded as done before the laser-off is written: the pulse has had
+        // its time, and a failing write must not have it burned again in full on a resume.
         HandOver(f.Timer5, f.Timer4, generation);
         Record(0);
+        Laser(machine::LASER_OFF);
+        f.laserPulseOn = false;
     }
     LetEventsRun();
 }

@@ -61,7 +61,8 @@ void Engraver::onPortFault() {
 }
 
 bool Engraver::setPictureSettings(const picture::PictureSettings& settings) {
-    if (motionRunning()) return false;
+    // NOTE: a paused job, or one being resumed, goes on with the dwells it started with.
+    if (motionRunning() || jobPause_.paused() || jobResume_.running()) return false;
     pictureSettings_ = settings;
     // NOTE: the designed profile leaves the table empty, so the run reads the designed
     // table itself and a designed job does not depend on the profile code at all.
@@ -76,7 +77,9 @@ bool Engraver::setPictureSettings(const picture::PictureSettings& settings) {
 }
 
 bool Engraver::prepareAgain() {
-    if (motionRunning() || form_.Picture1.raster.isNull()) return false;
+    if (motionRunning() || jobPause_.paused() || jobResume_.running() ||
+        form_.Picture1.raster.isNull())
+        return false;
     preparation_.StretchIntoPicture2();
     preparation_.PreparePicture();
     return true;

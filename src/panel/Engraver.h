@@ -85,7 +85,8 @@ class Engraver {
     // The material profile, tone adjustments and burn mask of picture jobs; the defaults are
     // the designed job. The run takes the profile's dwells at once, the preparation takes the
     // tone and the mask from the next Load (or prepareAgain). Refused (false) while a motor
-    // runs, so a job never changes its dwells half way.
+    // runs, a job is paused or one is being resumed, so a job never changes its dwells half
+    // way.
     bool setPictureSettings(const picture::PictureSettings& settings);
     const picture::PictureSettings& pictureSettings() const { return pictureSettings_; }
     // Prepares the loaded picture again from Picture1 with the settings in force, as Load

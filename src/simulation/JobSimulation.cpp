@@ -2,9 +2,16 @@
 // window's events from power-on (or from a copied window) until the job's timers are off.
 #include "simulation/JobSimulation.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -85,13 +92,7 @@ class Simulation {
 
     // Presses Run and runs the job until every job timer is off.
     JobSummary run(int64_t maxJobMs) {
-        JobSummary s;
-        s.kind = kind_;
-        Form1& f = form();
-        const form::PictureBox& raster = kind_ == JobKind::Picture ? f.Picture2 : f.Picture3;
-        s.width = raster.ScaleWidth();
-        s.height = raster.ScaleHeight();
-
+        JobSummary s = started();
         const int64_t runAt = loop_.now();
         if (!click("Command2(1)")) return unusable(s);
         if (!jobRunning()) {
@@ -101,9 +102,58 @@ class Simulation {
             return unusable(s);
         }
         if (kind_ == JobKind::Picture) countDots();
-        const bool finished = loop_.advanceUntil([this] { return !jobRunning(); }, maxJobMs);
+        return follow(s, runAt, maxJobMs);
+    }
+
+    // Resumes the job of the journal at `path` instead of Run: homing, the laser-off travel,
+    // then the run from the journal's dot until every job timer is off. `named` is the journal
+    // as the operator named it, for the summary.
+    JobSummary resume(const std::string& path, const std::string& named, int64_t maxJobMs) {
+        JobSummary s = started();
+        const int64_t resumeAt = loop_.now();
+        jobs::JobResume& resume = engraver_->jobResume();
+        if (const std::string why = resume.Resume(path); !why.empty()) {
+            error_ = why;
+            return unusable(s);
+        }
+        s.resumed = resume.offer();
+        s.resumed.path = named;
+        // NOTE: the dots are counted from the moment the run takes over, so that the column the
+        // resume puts back is not counted as dots dealt with.
+        if (loop_.advanceUntil([&resume] { return !resume.running(); }, maxJobMs)) {
+            if (!jobRunning()) {
+                error_ = "the resume homed and travelled but started no job";
+                return unusable(s);
+            }
+            countDots();
+        }
+        return follow(s, resumeAt, maxJobMs - (loop_.now() - resumeAt));
+    }
+
+    JobSummary unusable(JobSummary s = {}) const {
+        s.outcome = JobOutcome::Unusable;
+        s.error = error_;
+        return s;
+    }
+    void fail(std::string error) { error_ = std::move(error); }
+
+  private:
+    JobSummary started() {
+        JobSummary s;
+        s.kind = kind_;
+        const Form1& f = form();
+        const form::PictureBox& raster = kind_ == JobKind::Picture ? f.Picture2 : f.Picture3;
+        s.width = raster.ScaleWidth();
+        s.height = raster.ScaleHeight();
+        return s;
+    }
+
+    // Runs the job started at `startedAt` until every job timer is off, and sums it up.
+    JobSummary follow(JobSummary s, int64_t startedAt, int64_t maxMs) {
+        Form1& f = form();
+        const bool finished = loop_.advanceUntil([this] { return !jobRunning(); }, maxMs);
         loop_.setAfterDispatch({});
-        s.jobMs = loop_.now() - runAt;
+        s.jobMs = loop_.now() - startedAt;
         s.outcome = finished ? JobOutcome::Finished : JobOutcome::StillRunning;
         if (!finished) {
             s.error = "the job was still running after " + clockText(s.jobMs) + " of machine time";
@@ -129,14 +179,6 @@ class Simulation {
         return s;
     }
 
-    JobSummary unusable(JobSummary s = {}) const {
-        s.outcome = JobOutcome::Unusable;
-        s.error = error_;
-        return s;
-    }
-    void fail(std::string error) { error_ = std::move(error); }
-
-  private:
     bool jobRunning() { return form::anyEnabled(form(), form::kJobTimers); }
 
     bool accepted(const std::string& name, panel::EventResult result, const std::string& value) {
@@ -227,7 +269,22 @@ std::string checkSpec(const JobSpec& spec) {
             return "cannot use the picture " + spec.picturePath + ": the file is empty";
         }
     }
+    if (!spec.resumeJournal.empty()) {
+        if (spec.kind != JobKind::Picture) return "only a picture job has a journal to resume";
+        std::error_code ec;
+        const std::filesystem::path path(spec.resumeJournal);
+        if (!std::filesystem::exists(path, ec)) {
+            return "There is no job journal to resume (" + spec.resumeJournal + ").";
+        }
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            return "cannot read the journal " + spec.resumeJournal + ": not a file";
+        }
+    }
     const machine::SimConfig& m = spec.machine;
+    if (m.rotorX < 0 || m.rotorX > 7 || m.rotorY < 0 || m.rotorY > 7) {
+        return "the rotor angles " + std::to_string(m.rotorX) + "," + std::to_string(m.rotorY) +
+               " are outside 0-7";
+    }
     if (!(m.headX >= m.xStopMin && m.headX <= m.xStopMax && m.headY >= m.yStopMin &&
           m.headY <= m.yStopMax)) {
         char head[64];
@@ -240,6 +297,49 @@ std::string checkSpec(const JobSpec& spec) {
 }
 
 namespace {
+
+// More than any job's journal holds: a record for each of the largest picture's dots, its
+// pulses and a pause in every one.
+constexpr off_t kMaxJournalBytes = 64LL << 20;
+
+// Copies the journal at `from` to `to`: the resume reads the copy, and the operator's file is
+// read once and left as it is. "" or why not.
+// NOTE: opened without blocking and checked to be a regular file of a journal's size before a
+// byte is read: a FIFO or a device named as the journal must not hang or fill the memory.
+std::string copyJournal(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) {
+        return errno == ENOENT ? "There is no job journal to resume (" + from + ")."
+                               : "cannot read the journal " + from + ": " + std::strerror(errno);
+    }
+    struct stat st {};
+    std::string bytes, error;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot read the journal " + from + ": not a file";
+    } else if (st.st_size > kMaxJournalBytes) {
+        error = "The file is not a job journal.";
+    } else {
+        bytes.resize(static_cast<size_t>(st.st_size));
+        size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(in, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (got != bytes.size()) error = "cannot read the journal " + from + ": it changed";
+    }
+    ::close(in);
+    if (!error.empty()) return error;
+    QFile out(QString::fromStdString(to));
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !out.flush()) {
+        return "cannot copy the journal into a temporary folder";
+    }
+    return {};
+}
 
 const char* optionOf(JobKind kind) {
     return kind == JobKind::Picture ? "Option1" : "Option2";
@@ -332,6 +432,19 @@ JobSummary simulateJob(const JobSpec& spec) {
         folder = scratch->path().toStdString();
     }
 
+    // The resume works on a copy of the journal in a folder of its own.
+    QTemporaryDir journalFolder;
+    std::string journal;
+    if (!spec.resumeJournal.empty()) {
+        if (!journalFolder.isValid()) {
+            refused.error = "cannot make a temporary folder for the journal";
+            return refused;
+        }
+        journal = journalFolder.filePath(jobs::kJournalFileName).toStdString();
+        refused.error = copyJournal(spec.resumeJournal, journal);
+        if (!refused.error.empty()) return refused;
+    }
+
     Simulation s(spec.machine, folder);
     if (!spec.tracePath.empty()) {
         std::string error;
@@ -346,7 +459,8 @@ JobSummary simulateJob(const JobSpec& spec) {
         JobSummary failed = s.unusable(refused);
         return failed;
     }
-    JobSummary summary = s.run(spec.maxJobMs);
+    JobSummary summary = journal.empty() ? s.run(spec.maxJobMs)
+                                         : s.resume(journal, spec.resumeJournal, spec.maxJobMs);
     summary.yStepScale = spec.yStepScale;
     summary.traceError = s.traceError();
     return summary;

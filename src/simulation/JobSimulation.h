@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "form/Snapshot.h"
+#include "jobs/JobResume.h"
 #include "machine/SimEngraver.h"
 #include "picture/PictureSettings.h"
 
@@ -44,6 +45,10 @@ struct JobSpec {
     std::string tracePath;      // every port write as CSV; "" for none
     std::string programFolder;  // where Load writes "picture.bmp"; "" for a temporary folder
     int64_t maxJobMs = kMaxJobMs;
+    // A picture job only: instead of Run, resume the interrupted job of this journal (set up
+    // with the interrupted job's options). The file is read, never written: the resume runs on
+    // a copy of it.
+    std::string resumeJournal;
 };
 
 enum class JobOutcome {
@@ -74,17 +79,23 @@ struct JobSummary {
     std::vector<machine::Exposure> exposures;  // the laser's work, for the burn picture
     int yStepScale = 4;
     int traceError = 0;  // errno of the first write to the trace file that failed, or 0
+    // What a resume took up (JobSpec::resumeJournal): the journal as named there, the point it
+    // went on from and the dots still to go then. Its path is "" when nothing was resumed.
+    jobs::ResumeOffer resumed;
 };
 
 // Powers up a fresh core on its own virtual loop and simulated engraver, and runs the job as an
 // operator would, through the window's events: Go Home (X), then Go Home (Y), each until its
 // axis stops, then until the start-up notice is gone; the size sliders, mode, sensitivity,
 // "Hologram-Efect" and the speed; Load with the picture; the job's option; for Auto, Manual,
-// "Auto", Manual again; then Run, until every job timer is off.
+// "Auto", Manual again; then Run, until every job timer is off. With a journal to resume, Resume
+// instead of Run (homing, the laser-off travel, the run from the journal's dot); a journal that
+// does not fit the job is refused as Unusable with the check's reason, and nothing moves.
 JobSummary simulateJob(const JobSpec& spec);
-// Why a spec cannot be run (a size, sensitivity, step period, Y step scale or head position out
-// of range, a picture that is missing or empty), or "" when it can. The one place these ranges
-// are checked: simulateJob refuses with it, and `ostrel simulate` before it starts anything.
+// Why a spec cannot be run (a size, sensitivity, step period, Y step scale, rotor angle or head
+// position out of range, a picture that is missing or empty, a journal to resume that is missing,
+// not a regular file, or given for a frame job), or "" when it can. The one place these ranges are
+// checked: simulateJob refuses with it, and `ostrel simulate` before it starts anything.
 std::string checkSpec(const JobSpec& spec);
 
 // Runs Run on a snapshot of a window (Form1::snapshot()) and a copy of its machine: the head's

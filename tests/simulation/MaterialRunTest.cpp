@@ -204,7 +204,15 @@ TEST(MaterialRun, SettingsAreRefusedWhileAJobRuns) {
     settings.material = cork();
     EXPECT_FALSE(designed.h.engraver->setPictureSettings(settings));
     EXPECT_TRUE(designed.h.form().materialDwellMs.empty());
+    // Paused, the job still goes on with the dwells it started with.
+    designed.h.loop.advance(300);
+    ASSERT_EQ(designed.h.engraver->jobPause().Pause(), "");
+    EXPECT_FALSE(designed.h.engraver->motionRunning());
+    EXPECT_FALSE(designed.h.engraver->setPictureSettings(settings));
+    EXPECT_FALSE(designed.h.engraver->prepareAgain());
+    EXPECT_TRUE(designed.h.form().materialDwellMs.empty());
     designed.h.engraver->click("Command2(5)");  // Abort
+    EXPECT_TRUE(designed.h.engraver->setPictureSettings(settings));
 }
 
 // The preparation: tone after the grey pass; in Coarse-Burning a dithering in place of the
