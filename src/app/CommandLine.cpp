@@ -62,6 +62,28 @@ const QCommandLineOption& normalPriorityOption() {
     return option;
 }
 
+const QCommandLineOption& interlockOption() {
+    static const QCommandLineOption option(
+        "interlock",
+        "A door or emergency-stop switch on a free status input: pin10, pin13 or pin15, with "
+        ":open-high (the input reads high while the switch is open, the default) or :open-low; "
+        "none for no interlock. While it is open, Run, the laser buttons and the head's moves "
+        "are refused; when it opens, a job pauses and everything else stops, the laser off. "
+        "See docs/interlock.md.",
+        "INPUT");
+    return option;
+}
+
+// The --interlock value into `setting`; false with a message on `err` for a bad one.
+bool readInterlock(const QCommandLineParser& parser, const char* command, std::ostream& err,
+                   std::optional<machine::InterlockSetting>& setting) {
+    if (!parser.isSet(interlockOption())) return true;
+    std::string error;
+    setting = machine::parseInterlock(parser.value(interlockOption()).toStdString(), error);
+    if (!setting) err << command << ": --interlock: " << error << '\n';
+    return setting.has_value();
+}
+
 // "sim" (with its options, "sim:fail-after=N", which opening the port checks), or "ppdev:" with
 // an absolute device path ("ppdev:/dev/parport0").
 bool validPortSpec(const QString& spec) {
@@ -107,7 +129,8 @@ std::string scriptFormatHelp() {
     return text +
            "Then: start, wait MS, until-idle [MAXMS], click NAME, mousedown NAME,\n"
            "mouseup NAME, set NAME VALUE, dialog PATH|cancel, focus-lost,\n"
-           "expect NAME VALUE, dump. # starts a comment; quote values with blanks.\n"
+           "expect NAME VALUE, dump, door open|closed (with --interlock; also before\n"
+           "start). # starts a comment; quote values with blanks.\n"
            "\nExit status: 0 every expect held; 1 an expect failed or an event was not\n"
            "available; 2 a malformed script or a file that cannot be used; 3 a port\n"
            "write failed (see the fail-after and fail-write set-up lines), the rest tried;\n"
@@ -131,7 +154,8 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
                                   "default) or ppdev:/dev/parportN (a real port).",
                                   "sim|ppdev:/dev/parportN", "sim");
     const QCommandLineOption trace("trace", "Write every port write to FILE as CSV.", "FILE");
-    parser.addOptions({helpOption(), versionOption(), port, trace, normalPriorityOption()});
+    parser.addOptions(
+        {helpOption(), versionOption(), port, trace, normalPriorityOption(), interlockOption()});
 #ifdef OSTREL_TEST_HOOKS
     QCommandLineOption testHook(
         "test-hook",
@@ -151,7 +175,9 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
     }
     if (parser.isSet(helpOption())) {
         out << fullHelp(
-            parser, "ostrel [--port sim|ppdev:/dev/parportN] [--trace FILE] [--normal-priority]",
+            parser,
+            "ostrel [--port sim|ppdev:/dev/parportN] [--trace FILE] [--normal-priority] "
+            "[--interlock INPUT]",
             "\nCommands:\n"
             "  ostrel script FILE [...]   Run a scenario of operator actions headless,\n"
             "                             in virtual time (ostrel script --help).\n"
@@ -181,6 +207,10 @@ std::optional<GuiOptions> parseGuiCommandLine(int argc, char** argv, int& exitCo
     }
     options.port = spec.toStdString();
     options.normalPriority = parser.isSet(normalPriorityOption());
+    if (!readInterlock(parser, "ostrel", err, options.interlock)) {
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
     options.tracePath = parser.value(trace).toStdString();
     if (parser.isSet(trace) && options.tracePath.empty()) {
         err << "ostrel: --trace needs a file name\n";
@@ -222,7 +252,7 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
                                       "Run in real time on the Qt event loop, with the window "
                                       "drawn off screen (traces to the microsecond).");
     parser.addOptions({helpOption(), versionOption(), trace, traceReads, dump, folder, verbose,
-                       realtime, normalPriorityOption()});
+                       realtime, normalPriorityOption(), interlockOption()});
     parser.addPositionalArgument("FILE", "The scenario script.");
 
     exitCode = 0;
@@ -236,7 +266,8 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     if (parser.isSet(helpOption())) {
         out << fullHelp(parser,
                         "ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json] "
-                        "[--folder DIR] [--verbose] [--realtime [--normal-priority]]",
+                        "[--folder DIR] [--verbose] [--realtime [--normal-priority]] "
+                        "[--interlock INPUT]",
                         scriptFormatHelp());
         return std::nullopt;
     }
@@ -262,6 +293,12 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
     o.verbose = parser.isSet(verbose);
     o.realtime = parser.isSet(realtime);
     o.normalPriority = parser.isSet(normalPriorityOption());
+    std::optional<machine::InterlockSetting> interlock;
+    if (!readInterlock(parser, "ostrel script", err, interlock)) {
+        exitCode = kUsageError;
+        return std::nullopt;
+    }
+    o.interlock = interlock.value_or(machine::InterlockSetting{});
     if (o.normalPriority && !o.realtime) {
         err << "ostrel script: --normal-priority needs --realtime (virtual time has no "
                "priority)\n";

@@ -20,6 +20,9 @@ struct GuiOptions {
     std::string tracePath;        // --trace FILE: every port write, flushed per row
     std::string testHook;         // --test-hook NAME: only in ostrel-testhooks
     bool normalPriority = false;  // --normal-priority: never raise the step timing's priority
+    // --interlock pin10|pin13|pin15[:open-high|open-low] or none; unset when not given (the
+    // program then takes the remembered one).
+    std::optional<machine::InterlockSetting> interlock;
 };
 
 // Exit code of a command line that cannot be used (unknown option, bad value).
@@ -51,7 +54,8 @@ struct ScriptCommand {
 };
 
 // Parses `ostrel script FILE [--trace OUT.csv] [--trace-reads] [--dump OUT.json]
-// [--folder DIR] [--verbose] [--realtime [--normal-priority]]`; argv[1] is "script". Same
+// [--folder DIR] [--verbose] [--realtime [--normal-priority]] [--interlock INPUT]`; argv[1] is
+// "script". Same
 // conventions as parseGuiCommandLine.
 std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& exitCode,
                                                     std::ostream& out, std::ostream& err);

@@ -21,6 +21,7 @@
 #include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtHost.h"
+#include "ui/Settings.h"
 
 namespace ostrel::app {
 
@@ -61,12 +62,21 @@ int runGui(int argc, char** argv) {
     runtime::TimingPriority priority(runtime::systemSchedulerCalls(), !options->normalPriority);
     runtime::QtEventLoop loop;
     loop.setTimingPriority(&priority);
+    std::string interlockError;
+    const std::optional<machine::InterlockSetting> interlock =
+        ui::interlockInForce(options->interlock, interlockError);
+    if (!interlock) {
+        std::fprintf(stderr, "ostrel: %s\n", interlockError.c_str());
+        return kUsageError;
+    }
     machine::PortOpenResult opened =
         machine::openPort(options->port, options->sim, [&loop] { return loop.nowMs(); });
     if (!opened.port || !opened.error.empty()) {
         std::fprintf(stderr, "ostrel: %s\n", opened.error.c_str());
         return 2;
     }
+    // The simulated engraver has the switch where the setting says, closed.
+    if (opened.sim) opened.sim->wireInterlock(*interlock);
     machine::Port* port = opened.port.get();
     std::unique_ptr<machine::TracingPort> trace;
     if (!options->tracePath.empty()) {
@@ -83,6 +93,11 @@ int runGui(int argc, char** argv) {
 
     ui::QtHost host;
     panel::Engraver engraver(loop, *port, host);
+    engraver.interlock().set(*interlock);
+    if (interlock->configured()) {
+        std::fprintf(stderr, "ostrel: interlock on %s (--interlock none removes it)\n",
+                     machine::interlockText(*interlock).c_str());
+    }
     // The journal's half-second syncs wait for the disk on a thread of their own, never in
     // the middle of a step.
     engraver.pictureRun().setJournalSyncInBackground(true);

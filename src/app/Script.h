@@ -36,7 +36,8 @@ enum class StepKind {
     FocusLost,  // the window lost the focus while a button was held
     Expect,     // `name` must read `value`
     Dump,       // print every value as one JSON line
-    Job,  // `name`: pause, continue, resume (journal in `value`, "" = the folder's), power-cut
+    Job,   // `name`: pause, continue, resume (journal in `value`, "" = the folder's), power-cut
+    Door,  // the simulated interlock switch: `value` "open" or "closed"
 };
 
 struct Step {
@@ -97,6 +98,9 @@ struct ScriptOptions {
     std::function<int()> stopSignal;
     bool realtime = false;        // --realtime: the Qt loop, the real clock and the window
     bool normalPriority = false;  // --normal-priority: real time without a raised priority
+    // --interlock: the door / emergency-stop interlock, watched by the core and wired into the
+    // simulated engraver (its switch closed until a `door open` line).
+    machine::InterlockSetting interlock;
     // The picture run's journal in the program's folder (the benchmark turns it off to time
     // what the Machine window's job-time preview computes, which keeps none).
     bool journal = true;

@@ -35,6 +35,7 @@ enum class Command {
     Expect,
     Dump,
     Job,
+    Door,
 };
 
 struct CommandForm {
@@ -70,6 +71,9 @@ constexpr CommandForm kCommands[] = {
     {"continue", Command::Job, 0, 0, Place::AfterStart, "continue"},
     {"resume", Command::Job, 0, 1, Place::AfterStart, "resume [JOURNAL]"},
     {"power-cut", Command::Job, 0, 0, Place::AfterStart, "power-cut"},
+    // The simulated door or emergency-stop switch (with --interlock); before start it is the
+    // switch as the machine is switched on.
+    {"door", Command::Door, 1, 1, Place::Anywhere, "door open|closed"},
 };
 
 // NOTE: 30 days of virtual time is far beyond any job (the longest picture run takes hours) and
@@ -316,6 +320,13 @@ class Parser {
                 step.name = w[0];
                 if (w.size() > 1) step.value = w[1];
                 return add(step, StepKind::Job);
+            case Command::Door:
+                if (w[1] != "open" && w[1] != "closed") {
+                    reason = "door \"" + shown(w[1]) + "\" is out of range (open or closed)";
+                    return false;
+                }
+                step.value = w[1];
+                return add(step, StepKind::Door);
         }
         return false;
     }

@@ -70,6 +70,7 @@ class Runner {
         // runaway one is cut, and no byte reaches the terminal unescaped.
         host_.log = [this](const std::string& line) { out_ << shown(line, 2000) << '\n'; };
         host_.onEnd = [this] { clock_.stop(); };
+        sim_.wireInterlock(options_.interlock);
         // A wait of days in virtual time is a long loop in real time: a stop signal must end it
         // between two dispatches, not after it.
         if (options_.stopSignal) {
@@ -156,6 +157,7 @@ class Runner {
         switch (step.kind) {
             case StepKind::Start:
                 engraver_ = std::make_unique<panel::Engraver>(clock_.loop(), trace_, host_);
+                engraver_->interlock().set(options_.interlock);
                 // On the real clock the disk's latency must not delay a step; on the virtual
                 // one the journal syncs at exact moments.
                 engraver_->pictureRun().setJournalSyncInBackground(options_.realtime);
@@ -193,6 +195,14 @@ class Runner {
                 return;
             case StepKind::Job:
                 if (!runJobStep(step, *engraver_, out_)) ++failures_;
+                return;
+            case StepKind::Door:
+                if (!options_.interlock.configured()) {
+                    return failure(step,
+                                   "door: the simulated engraver has no interlock switch "
+                                   "(give --interlock)");
+                }
+                sim_.setDoorOpen(step.value == "open");
                 return;
         }
     }

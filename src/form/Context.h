@@ -1,6 +1,9 @@
 // What every handler works on: the window state, the event loop, the port and the platform.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "form/Form1.h"
 #include "form/Host.h"
 #include "machine/Port.h"
@@ -22,6 +25,10 @@ struct Context {
     // What the data register holds, and the last word that drove each motor: a rotor stays at
     // the angle of its last word, so pausing and resuming a job can hold and find it again.
     uint8_t data = 0, lastXWord = 0, lastYWord = 0, lastCoilWord = 0;
+    // Set only while a door or emergency-stop interlock is configured: reads the switch and
+    // says why an action that would light the laser or move the head is refused now ("" while
+    // it is closed). Without one nothing is read.
+    std::function<std::string()> interlock{};
 
     void out(uint16_t address, uint8_t value) {
         if (ended) return;
@@ -35,6 +42,7 @@ struct Context {
         }
     }
     uint8_t inp(uint16_t address) { return port.inp(address); }
+    std::string interlockRefusal() { return interlock ? interlock() : std::string(); }
 };
 
 }  // namespace ostrel::form

@@ -129,6 +129,8 @@ void JobPause::release() {
 std::string JobPause::Continue() {
     if (!paused()) return "No job is paused.";
     if (state_ == State::Settling) return "The job is going on already.";
+    // An open interlock keeps the job paused, held as it is.
+    if (std::string why = ctx_.interlockRefusal(); !why.empty()) return why;
     form::Form1& f = ctx_.form;
     std::string why;
     for (runtime::Timer* t :
@@ -163,6 +165,12 @@ std::string JobPause::Continue() {
 void JobPause::goOn() {
     settleTimer_.setEnabled(false);
     if (!paused() || state_ != State::Settling) return;
+    if (!ctx_.interlockRefusal().empty()) {
+        // The interlock opened while the rotors settled: the job stays paused, the head held.
+        state_ = State::Paused;
+        holdTimer_.setEnabled(true);
+        return;
+    }
     state_ = State::Running;
     // The data register as the run had it (0 during a dot's pulse), then the laser if it was
     // on, then the rest of the period.

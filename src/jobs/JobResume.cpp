@@ -115,6 +115,7 @@ bool JobResume::running() const {
 std::string JobResume::Resume(const std::string& path) {
     form::Form1& f = ctx_.form;
     if (running()) return "A resume is under way already.";
+    if (std::string why = ctx_.interlockRefusal(); !why.empty()) return why;
     for (runtime::Timer* t :
          {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
         if (t->Enabled()) return "The machine is moving: stop it before resuming a job.";

@@ -42,11 +42,12 @@ class JobResume {
     bool running() const;
     // The offer being resumed (or last resumed).
     const ResumeOffer& offer() const { return offer_; }
+    // Ends a resume under way where it is (the interlock opened); writes nothing.
+    void Stop();
 
   private:
     enum class Stage { Idle, HomeX, HomeY, Notice, Travel };
     void Tick();
-    void Stop();
 
     form::Context& ctx_;
     PictureRun& run_;

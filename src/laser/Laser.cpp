@@ -1,13 +1,15 @@
 // Laser control: maximum power, the pulse train and the Auto mode flag.
 //
-//   mode        shown by                          on by                    off by
-//   max power   Command4 "Max Laser Power On"     Command4                 Command4, Z-UP, Z-Down
-//   pulsing     Timer3 enabled                    Z-Down                   Z-UP, max power on,
-//   Abort Auto        Command6 "Auto On", autoLaser     Command6                 Command6
+//   mode        shown by                          on by        off by
+//   max power   Command4 "Max Laser Power On"     Command4     Command4, Z-UP, Z-Down, interlock
+//   pulsing     Timer3 enabled                    Z-Down       Z-UP, max power on, Abort,
+//                                                              interlock
+//   Auto        Command6 "Auto On", autoLaser     Command6     Command6
 //
 // The toggles keep their state in their captions and compare them exactly. laserPulseOn is the
 // phase of the pulse train and is shared with the dot burn of the picture run; it is never reset
-// when pulsing stops.
+// when pulsing stops. While a configured interlock is open, the presses that would switch a mode
+// on (Max Laser Power, Auto, Z-Down) only say why they do nothing; switching off always works.
 #include "laser/Laser.h"
 
 #include <string>
@@ -48,9 +50,17 @@ void Laser::showMaxPowerOff() {
     ctx_.form.Command4.backColor = form::kLightGrey;
 }
 
+bool Laser::refusedByInterlock() {
+    const std::string why = ctx_.interlockRefusal();
+    if (why.empty()) return false;
+    ctx_.host.showError(why);
+    return true;
+}
+
 void Laser::Command4Click() {
     form::Form1& f = ctx_.form;
     if (f.Command4.caption == kMaxPowerOff) {
+        if (refusedByInterlock()) return;
         f.Command4.caption = kMaxPowerOn;
         f.Command4.backColor = form::kRed;
         f.Timer3.setEnabled(false);
@@ -67,6 +77,7 @@ void Laser::Command6Click() {
     // Only the flag and the indicator: the jog presses and the frame cutting switch the laser.
     form::Form1& f = ctx_.form;
     if (f.Command6.caption == kAutoOff) {
+        if (refusedByInterlock()) return;
         f.Command6.caption = kAutoOn;
         f.Command6.backColor = form::kRed;
         f.Label1[2].caption = kIndicatorOn;
@@ -94,6 +105,7 @@ void Laser::Timer3Tick() {
 }
 
 void Laser::ZDown() {
+    if (refusedByInterlock()) return;
     // NOTE: the port is not written: a laser on at maximum power stays on until the first tick.
     ctx_.form.Timer3.setEnabled(true);  // a train already running keeps its schedule
     ctx_.form.Label1[2].caption = kIndicatorOn;
@@ -105,6 +117,15 @@ void Laser::ZUp() {
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
     ctx_.form.Label1[2].caption = kIndicatorOff;
     showMaxPowerOff();
+}
+
+void Laser::InterlockOpened() {
+    form::Form1& f = ctx_.form;
+    const bool lit = f.Timer3.Enabled() || f.Command4.caption == kMaxPowerOn;
+    f.Timer3.setEnabled(false);
+    if (!lit) return;
+    showMaxPowerOff();
+    f.Label1[2].caption = kIndicatorOff;
 }
 
 }  // namespace ostrel::laser

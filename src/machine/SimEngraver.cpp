@@ -82,6 +82,11 @@ uint8_t SimEngraver::status() const {
     int s = 126;
     if (xHome()) s += 128;
     if (yHome()) s -= 32;
+    if (interlock_.configured()) {
+        // The input reads high exactly when the door's state is the one the polarity names.
+        const bool high = doorOpen_ == interlock_.openHigh;
+        s = high ? (s | interlock_.bit()) : (s & ~interlock_.bit());
+    }
     return static_cast<uint8_t>(s);
 }
 
@@ -172,7 +177,8 @@ void SimEngraver::write(uint16_t address, uint8_t value) {
         return;
     }
     if (failsOnCommand()) {
-        if (writeFaults_.failed(address, value, "failed on command (the simulator's fail settings)")) {
+        if (writeFaults_.failed(address, value,
+                                "failed on command (the simulator's fail settings)")) {
             notifyFault();
         }
         return;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "machine/Interlock.h"
 #include "machine/Port.h"
 
 namespace ostrel::machine {
@@ -74,8 +75,17 @@ class SimEngraver final : public Port {
     bool yHome() const { return y_ <= 0; }
     uint8_t data() const { return data_; }
     uint8_t control() const { return control_; }
-    // The status byte without noise: 126, +128 while X is home, -32 while Y is home.
+    // The status byte without noise: 126, +128 while X is home, -32 while Y is home; with an
+    // interlock switch wired, its input at the level the door gives it.
     uint8_t status() const;
+
+    // A door or emergency-stop switch wired to the setting's input (none: no switch), closed
+    // until setDoorOpen(). NOTE: not part of config(): a copy of the machine made for a
+    // preview has no switch, so its status bytes are the ones its home tests know.
+    void wireInterlock(const InterlockSetting& setting) { interlock_ = setting; }
+    const InterlockSetting& interlock() const { return interlock_; }
+    void setDoorOpen(bool open) { doorOpen_ = open; }
+    bool doorOpen() const { return doorOpen_; }
 
     // Half-steps the rotors turned while a mechanical stop held the head.
     uint64_t lostSteps() const { return lostSteps_; }
@@ -119,6 +129,8 @@ class SimEngraver final : public Port {
     bool signalEnded_ = false;
     Exposure signalEndedExposure_;
     std::function<void()> observer_;
+    InterlockSetting interlock_;
+    bool doorOpen_ = false;
     int64_t attempts_ = 0;  // writes tried, for the failures on command
     WriteFaults writeFaults_;
     RestLatch latch_;

@@ -10,6 +10,9 @@
 //                                                  jog released                   idle
 //   at home     both False            off          (counter 0, homed flag set, watchdog restarted)
 //
+// While a configured interlock is open, Go Home and the jog presses do nothing but say why (the
+// release of a refused press then stops nothing that runs).
+//
 // Watchdog (Timer10): running -> off after more than 25 consecutive ticks at rest; once both
 // axes are homed each tick sets the count to 26, so the next tick at rest ends it.
 #include "motion/Motion.h"
@@ -115,10 +118,19 @@ void Motion::GoHomeY(int status) {
     }
 }
 
+bool Motion::refusedByInterlock() {
+    const std::string why = ctx_.interlockRefusal();
+    if (why.empty()) return false;
+    ctx_.host.showError(why);
+    return true;
+}
+
 void Motion::Command3Click() {
+    if (refusedByInterlock()) return;
     GoHomeX(ctx_.inp(STATUS_REG));
 }
 void Motion::Command5Click() {
+    if (refusedByInterlock()) return;
     GoHomeY(ctx_.inp(STATUS_REG));
 }
 
@@ -223,7 +235,7 @@ void Motion::Timer2Tick() {
 // --- Jogging ---
 
 void Motion::JogMouseDown(int index) {
-    if (!isJogIndex(index)) return;
+    if (!isJogIndex(index) || refusedByInterlock()) return;
     if (std::find(heldJogs_.begin(), heldJogs_.end(), index) == heldJogs_.end()) {
         heldJogs_.push_back(index);
     }

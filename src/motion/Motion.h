@@ -55,6 +55,8 @@ class Motion {
 
     void showX();
     void showY();
+    // Shows why a start of motion is refused while the interlock is open; true when it is.
+    bool refusedByInterlock();
     // The end of an X or Y move at its home switch: coils off, counter 0, watchdog restarted.
     void arriveHomeX();
     void arriveHomeY();

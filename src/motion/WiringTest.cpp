@@ -98,6 +98,9 @@ std::string WiringTest::refusal() const {
 
 std::string WiringTest::Start(WiringTestKind kind, int laserMs) {
     std::string why = refusal();
+    // NOTE: checked here and not in refusal(), which the Machine window asks at every repaint:
+    // the interlock is read only when a test is asked for.
+    if (why.empty()) why = ctx_.interlockRefusal();
     // NOTE: the laser switched on by hand (Max Laser Power) would be switched off by the rest
     // at the end of the test, behind the operator's back. While a test runs, the laser is its.
     if (why.empty() && !running_ && ctx_.inp(CONTROL_REG) == machine::LASER_ON) {

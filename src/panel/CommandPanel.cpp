@@ -7,7 +7,8 @@
 //   ----------+---------------+--------------------------------------------------------------
 //   Load      | 0 "Load"      | file dialog, Picture1, stretch over Picture2, PreparePicture;
 //             |               | a cancelled, empty or unusable file ends the whole click here
-//   Run       | 1 "Run"       | StartJob, unless a motor is already moving
+//   Run       | 1 "Run"       | StartJob, unless a motor is already moving or the interlock
+//             |               | is open
 //   manual    | every button  | "Manual" with manual mode off switches it on, anything else off
 //   Abort     | 5 "Abort"     | all ten timers off, data 0, events, control 202
 //   Exit      | 4 "Exit"      | all ten timers off, data 0, events, control 202, end
@@ -103,6 +104,11 @@ void CommandPanel::RunCommand() {
     if (form::anyEnabled(ctx_.form, form::kMotionTimers)) {
         return refuse(
             "Run started nothing: a job, a jog or homing is moving the motors. Abort stops it.");
+    }
+    if (const std::string why = ctx_.interlockRefusal(); !why.empty()) {
+        refuse("Run started nothing: the interlock is open.");
+        ctx_.host.showError(why);
+        return;
     }
     StartJob();
 }

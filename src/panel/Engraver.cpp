@@ -12,8 +12,9 @@ using machine::DATA_REG;
 
 Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& host)
     : guardHost_(host, *this),
+      interlockPort_(port),
       form_(loop),
-      ctx_{form_, loop, port, guardHost_},
+      ctx_{form_, loop, interlockPort_, guardHost_},
       motion_(ctx_),
       laser_(ctx_),
       preparation_(ctx_),
@@ -24,7 +25,8 @@ Engraver::Engraver(runtime::EventLoop& loop, machine::Port& port, form::Host& ho
       jobPause_(ctx_, {&pictureRun_, &frameRun_}),
       jobResume_(
           ctx_, pictureRun_, [this] { motion_.Command3Click(); },
-          [this] { motion_.Command5Click(); }) {
+          [this] { motion_.Command5Click(); }),
+      interlock_(ctx_, interlockPort_, motion_, laser_, wiringTest_, jobPause_, jobResume_) {
     motion_.registerEvents(events_);
     laser_.registerEvents(events_);
     preparation_.registerEvents(events_);
@@ -123,7 +125,8 @@ PortReading Engraver::readPort() {
     PortReading reading;
     reading.data = static_cast<uint8_t>(ctx_.port.inp(DATA_REG));
     reading.control = static_cast<uint8_t>(ctx_.port.inp(CONTROL_REG));
-    if (!motionRunning()) reading.status = static_cast<uint8_t>(ctx_.port.inp(machine::STATUS_REG));
+    // NOTE: the status as the machine gives it, the interlock's input included.
+    if (!motionRunning()) reading.status = interlockPort_.rawStatus();
     return reading;
 }
 

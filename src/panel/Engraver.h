@@ -16,9 +16,11 @@
 #include "jobs/PictureRun.h"
 #include "jobs/Preparation.h"
 #include "laser/Laser.h"
+#include "machine/Interlock.h"
 #include "motion/Motion.h"
 #include "motion/WiringTest.h"
 #include "panel/CommandPanel.h"
+#include "panel/Interlock.h"
 #include "picture/PictureSettings.h"
 
 namespace ostrel::panel {
@@ -105,6 +107,8 @@ class Engraver {
     jobs::JobPause& jobPause() { return jobPause_; }
     jobs::JobResume& jobResume() { return jobResume_; }
     CommandPanel& panel() { return panel_; }
+    // The door / emergency-stop interlock (none unless set).
+    Interlock& interlock() { return interlock_; }
     const form::EventTable& events() const { return events_; }
 
   private:
@@ -146,6 +150,8 @@ class Engraver {
     void releaseDisabledHold();
 
     ModalGuardHost guardHost_;
+    // Between the core and the port: passes everything on unless an interlock is set.
+    machine::InterlockPort interlockPort_;
     form::Form1 form_;
     form::Context ctx_;
     form::EventTable events_;
@@ -162,6 +168,7 @@ class Engraver {
     jobs::JobPause jobPause_;
     jobs::JobResume jobResume_;
     picture::PictureSettings pictureSettings_;
+    Interlock interlock_;
 };
 
 }  // namespace ostrel::panel

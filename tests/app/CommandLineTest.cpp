@@ -3,6 +3,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -44,6 +45,9 @@ const GuiCase kGuiCases[] = {
     {{"ostrel", "--help"}, 0, nullptr, "ostrel script FILE"},
     {{"ostrel", "-h"}, 0, nullptr, "ostrel simulate"},
     {{"ostrel", "--version"}, 0, nullptr, "ostrel 1.0.0\n"},
+    {{"ostrel", "--interlock", "pin15:open-low"}, 0, "sim", ""},
+    {{"ostrel", "--interlock", "pin11"}, 2, nullptr, "--interlock: bad interlock 'pin11'"},
+    {{"ostrel", "--interlock"}, 2, nullptr, "Missing value after '--interlock'"},
 };
 
 TEST(CommandLine, GuiOptionsTable) {
@@ -99,6 +103,7 @@ const ScriptCase kScriptCases[] = {
     {{"ostrel", "script", "a.scn", "--normal-priority"}, 2, "--normal-priority needs --realtime"},
     {{"ostrel", "script", "--help"}, 0, "port DATA CONTROL   register contents at start (0 202)"},
     {{"ostrel", "script", "--version"}, 0, "ostrel 1.0.0"},
+    {{"ostrel", "script", "a.scn", "--interlock", "pin13:closed-low"}, 2, "bad interlock"},
 };
 
 TEST(CommandLine, ScriptOptionsTable) {
@@ -140,6 +145,33 @@ TEST(CommandLine, ScriptOptionsAreKept) {
     EXPECT_TRUE(command->options.verbose);
     EXPECT_TRUE(command->options.realtime);
     EXPECT_TRUE(command->options.normalPriority);
+}
+
+TEST(CommandLine, TheInterlockIsUnsetUntilGivenAndKeptAsGiven) {
+    std::ostringstream out, err;
+    int exitCode = -1;
+    Argv plain({"ostrel"});
+    const auto none = parseGuiCommandLine(plain.argc(), plain.argv(), exitCode, out, err);
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->interlock) << "the remembered one is taken";
+    for (const auto& [text, pin, openHigh] :
+         {std::tuple{"none", 0, true}, std::tuple{"pin10", 10, true},
+          std::tuple{"pin13:open-low", 13, false}}) {
+        SCOPED_TRACE(text);
+        Argv gui({"ostrel", "--interlock", text});
+        const auto options = parseGuiCommandLine(gui.argc(), gui.argv(), exitCode, out, err);
+        ASSERT_TRUE(options && options->interlock);
+        EXPECT_EQ(*options->interlock, (machine::InterlockSetting{pin, openHigh}));
+        Argv script({"ostrel", "script", "s.scn", std::string("--interlock=") + text});
+        const auto command =
+            parseScriptCommandLine(script.argc(), script.argv(), exitCode, out, err);
+        ASSERT_TRUE(command) << err.str();
+        EXPECT_EQ(command->options.interlock, (machine::InterlockSetting{pin, openHigh}));
+    }
+    Argv script({"ostrel", "script", "s.scn"});
+    const auto command = parseScriptCommandLine(script.argc(), script.argv(), exitCode, out, err);
+    ASSERT_TRUE(command);
+    EXPECT_FALSE(command->options.interlock.configured());
 }
 
 }  // namespace

@@ -70,6 +70,8 @@ const Malformed kMalformed[] = {
     {"start\nexpect Label7.Caption ab\"c\"", 2, "a quote inside a word"},
     {"start\nexpect Label7.Caption \"a\"b", 2, "a closing quote must end its word"},
     {"start\ndialog \"\"", 2, "dialog needs a path"},
+    {"start\ndoor ajar", 2, "door \"ajar\" is out of range (open or closed)"},
+    {"door", 1, "wrong argument count (0): use door open|closed"},
 };
 
 TEST(ScriptParser, EachMalformedLineIsRefusedWithItsLineNumber) {
