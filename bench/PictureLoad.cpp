@@ -8,9 +8,9 @@
 
 #include "Bench.h"
 #include "Process.h"
+#include "engraver/Engraver.h"
 #include "form/HeadlessHost.h"
 #include "machine/SimEngraver.h"
-#include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::bench {
@@ -59,8 +59,8 @@ int loadChild(const std::string& file, const std::string& folder) {
     form::HeadlessHost host;
     host.folder = folder;
     host.baseDir = folder;
-    panel::Engraver engraver(loop, sim, host);
-    engraver.Load();
+    engraver::Engraver engraver(loop, sim, host);
+    engraver.load();
     // The first Load of a process faults in fresh memory for everything it allocates; the
     // second shows what every Load after it costs.
     double ms[2] = {};

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "engraver/Engraver.h"
 #include "machine/SimEngraver.h"
-#include "panel/Engraver.h"
 #include "picture/JpegDecoder.h"
 #include "runtime/VirtualEventLoop.h"
 
@@ -60,7 +60,7 @@ void decodeJpeg(const QString& path) {
             continue;
         }
         const int d =
-            ostrel::picture::JpegScaleDenominator(QSize(result.width, result.height), raster);
+            ostrel::picture::jpegScaleDenominator(QSize(result.width, result.height), raster);
         check(result.scaleDenominator == d);
         check(result.image.width() == (result.width + d - 1) / d);
         check(result.image.height() == (result.height + d - 1) / d);
@@ -81,16 +81,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ostrel::runtime::VirtualEventLoop loop;
     ostrel::machine::SimEngraver sim({}, [&loop] { return loop.nowMs(); });
     QuietHost host;
-    ostrel::panel::Engraver engraver(loop, sim, host);
-    engraver.Load();
+    ostrel::engraver::Engraver engraver(loop, sim, host);
+    engraver.load();
     ostrel::jobs::Preparation& preparation = engraver.preparation();
-    const ostrel::jobs::LoadResult loaded = preparation.LoadPicture(path.toStdString());
+    const ostrel::jobs::LoadResult loaded = preparation.loadPicture(path.toStdString());
     if (!loaded.ok) {
         check(!loaded.error.empty());
         check(engraver.form().Picture1.raster.isNull());  // nothing changed
         return 0;
     }
-    preparation.StretchIntoPicture2();
+    preparation.stretchIntoPicture2();
     preparation.PreparePicture();
     // The raster keeps its design size, and Coarse-Burning leaves only blank and the marker.
     const ostrel::form::PictureBox& preview = engraver.form().Picture2;

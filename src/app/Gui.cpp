@@ -11,9 +11,9 @@
 #include "app/Commands.h"
 #include "app/Safety.h"
 #include "app/TestHooks.h"
+#include "engraver/Engraver.h"
 #include "machine/PortFactory.h"
 #include "machine/TracingPort.h"
-#include "panel/Engraver.h"
 #include "runtime/QtEventLoop.h"
 #include "runtime/ThreadSignals.h"
 #include "runtime/TimingPriority.h"
@@ -92,7 +92,7 @@ int runGui(int argc, char** argv) {
     const safety::CrashPortScope crashScope(port);
 
     ui::QtHost host;
-    panel::Engraver engraver(loop, *port, host);
+    engraver::Engraver engraver(loop, *port, host);
     engraver.interlock().set(*interlock);
     if (interlock->configured()) {
         std::fprintf(stderr, "ostrel: interlock on %s (--interlock none removes it)\n",
@@ -108,7 +108,7 @@ int runGui(int argc, char** argv) {
     const auto stopWatch = safety::watchStopSignals(stops, [&](int signal) {
         if (stoppedBy != 0) return;
         stoppedBy = signal;
-        const bool rested = engraver.RestNow();
+        const bool rested = engraver.restNow();
         // NOTE: a tick under way (inside "let events run") must start nothing and write nothing
         // once this returns to it.
         ++engraver.context().abortGeneration;
@@ -132,7 +132,7 @@ int runGui(int argc, char** argv) {
     window.show();
     // On the simulator the machine is only seen there.
     if (opened.sim) machineWindow.showBeside(false);
-    engraver.Load();
+    engraver.load();
     // NOTE: the load procedure is no dispatch of the loop, so no window hears of it by itself:
     // the jog buttons it disabled and the watchdog it stopped show at once.
     window.renderNow();
@@ -146,7 +146,7 @@ int runGui(int argc, char** argv) {
     const int code = stoppedBy != 0 ? safety::exitStatusFor(stoppedBy) : app.exec();
     // Belt and braces: whatever ended the loop (Exit, the close box, a signal), the machine is
     // left at rest.
-    engraver.RestNow();
+    engraver.restNow();
     if (!engraver.portFault().empty()) return safety::kPortFaultStatus;
     return code;
 }

@@ -3,7 +3,7 @@
 //   way out                            | what puts the port at rest        | how the program ends
 //   -----------------------------------+-----------------------------------+---------------------
 //   a signal of kStopSignals or a      | the event loop, through the core  | exit status 128+sig
-//   real-time one (SIGINT, SIGTERM,    | (Engraver::RestNow), once the     |
+//   real-time one (SIGINT, SIGTERM,    | (Engraver::restNow), once the     |
 //   SIGHUP, SIGQUIT, SIGUSR1, SIGALRM, | self-pipe has woken it            |
 //   ...)                               |                                   |
 //   any stop signal after the first    | the signal handler, through       | _exit(128+sig)

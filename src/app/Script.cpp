@@ -60,7 +60,7 @@ class RealTimeClock final : public ScenarioClock {
 
     // The main window as the GUI shows it, drawn off screen unless a platform was chosen: the
     // run pays for painting as the program does.
-    std::unique_ptr<QObject> attachView(panel::Engraver& engraver) override {
+    std::unique_ptr<QObject> attachView(engraver::Engraver& engraver) override {
         auto window = std::make_unique<ui::MainWindow>(engraver);
         window->show();
         return window;

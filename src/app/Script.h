@@ -13,7 +13,7 @@
 
 #include "machine/SimEngraver.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 class Engraver;
 }
 namespace ostrel::runtime {
@@ -121,14 +121,14 @@ class ScenarioClock {
     virtual void stop() = 0;
     // `start` created the core: a view to keep while the scenario runs (it goes before the
     // core does), or none.
-    virtual std::unique_ptr<QObject> attachView(panel::Engraver&) { return nullptr; }
+    virtual std::unique_ptr<QObject> attachView(engraver::Engraver&) { return nullptr; }
     // The loop's time as --verbose prints it.
     virtual std::string timeText() = 0;
 };
 
 // `pause`, `continue`, `resume` and `power-cut` (ScriptJobs.cpp). A refusal is printed and
 // counted as a failure; `power-cut` ends the process at once, as a power cut would.
-bool runJobStep(const Step& step, panel::Engraver& engraver, std::ostream& out);
+bool runJobStep(const Step& step, engraver::Engraver& engraver, std::ostream& out);
 inline constexpr int kScriptPowerCut = 137;  // the exit status of a process killed by SIGKILL
 
 // Exit codes of `ostrel script`.

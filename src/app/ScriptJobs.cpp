@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "app/Script.h"
-#include "panel/Engraver.h"
+#include "engraver/Engraver.h"
 
 namespace ostrel::app {
 
@@ -20,7 +20,7 @@ bool refused(const Step& step, const std::string& why, std::ostream& out) {
 
 // The power goes: the process ends at once, nothing more reaches the port or the files, and
 // the disk keeps of the journal only what was synced.
-[[noreturn]] void cutThePower(const Step& step, panel::Engraver& engraver, std::ostream& out) {
+[[noreturn]] void cutThePower(const Step& step, engraver::Engraver& engraver, std::ostream& out) {
     const jobs::JobJournal& journal = engraver.pictureRun().journal();
     if (journal.isOpen()) {
         // NOTE: what a real power cut loses is whatever the disk had not been given; here the
@@ -37,12 +37,12 @@ bool refused(const Step& step, const std::string& why, std::ostream& out) {
 
 }  // namespace
 
-bool runJobStep(const Step& step, panel::Engraver& engraver, std::ostream& out) {
-    if (step.name == "pause") return refused(step, engraver.jobPause().Pause(), out);
-    if (step.name == "continue") return refused(step, engraver.jobPause().Continue(), out);
+bool runJobStep(const Step& step, engraver::Engraver& engraver, std::ostream& out) {
+    if (step.name == "pause") return refused(step, engraver.jobPause().pause(), out);
+    if (step.name == "continue") return refused(step, engraver.jobPause().continueRun(), out);
     if (step.name == "resume") {
         jobs::JobResume& resume = engraver.jobResume();
-        if (!refused(step, resume.Resume(step.value), out)) return false;
+        if (!refused(step, resume.resume(step.value), out)) return false;
         const jobs::ResumeOffer& o = resume.offer();
         out << "line " << step.line << ": resume: " << o.path << " from row " << o.point.row
             << ", column " << o.point.column << " (" << o.point.dots << " dots done, " << o.dotsLeft

@@ -9,10 +9,10 @@
 #include "app/Inputs.h"
 #include "app/Safety.h"
 #include "app/Script.h"
+#include "engraver/Engraver.h"
 #include "form/HeadlessHost.h"
 #include "machine/Registers.h"
 #include "machine/TracingPort.h"
-#include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::app {
@@ -156,14 +156,14 @@ class Runner {
     void perform(const Step& step) {
         switch (step.kind) {
             case StepKind::Start:
-                engraver_ = std::make_unique<panel::Engraver>(clock_.loop(), trace_, host_);
+                engraver_ = std::make_unique<engraver::Engraver>(clock_.loop(), trace_, host_);
                 engraver_->interlock().set(options_.interlock);
                 // On the real clock the disk's latency must not delay a step; on the virtual
                 // one the journal syncs at exact moments.
                 engraver_->pictureRun().setJournalSyncInBackground(options_.realtime);
                 engraver_->pictureRun().setJournalling(options_.journal);
                 view_ = clock_.attachView(*engraver_);
-                engraver_->Load();
+                engraver_->load();
                 return;
             case StepKind::Wait:
                 clock_.wait(step.ms);
@@ -186,7 +186,7 @@ class Runner {
                 host_.queueDialogAnswer(step.value);
                 return;
             case StepKind::FocusLost:
-                engraver_->PressLost();
+                engraver_->pressLost();
                 return;
             case StepKind::Expect:
                 return expect(step);
@@ -211,7 +211,7 @@ class Runner {
     void restAfterStop(const Step& step) {
         bool rested = true;
         if (engraver_) {
-            rested = engraver_->RestNow();
+            rested = engraver_->restNow();
         } else {
             const uint64_t failed = trace_.failedWrites();
             trace_.out(machine::DATA_REG, machine::COILS_OFF);
@@ -233,22 +233,22 @@ class Runner {
                engraver_->jobPause().state() != jobs::JobPause::State::Settling;
     }
 
-    void report(const Step& step, panel::EventResult result) {
+    void report(const Step& step, engraver::EventResult result) {
         const std::string what = shown(step.name.empty() ? step.text : step.name);
         switch (result) {
-            case panel::EventResult::Handled:
+            case engraver::EventResult::Handled:
                 return;
-            case panel::EventResult::Disabled:
+            case engraver::EventResult::Disabled:
                 // The window ignores events on a disabled control; so does the script.
                 if (options_.verbose) {
                     err_ << "line " << step.line << ": " << what << " is disabled: ignored\n";
                 }
                 return;
-            case panel::EventResult::Unknown:
+            case engraver::EventResult::Unknown:
                 return failure(step, what + ": unknown control");
-            case panel::EventResult::NotAvailable:
+            case engraver::EventResult::NotAvailable:
                 return failure(step, what + ": not available yet");
-            case panel::EventResult::BadValue:
+            case engraver::EventResult::BadValue:
                 return failure(step, what + ": value \"" + shown(step.value) + "\" not accepted");
         }
     }
@@ -293,7 +293,7 @@ class Runner {
     // A crash rests the simulated machine from its handler, with the rows in the trace.
     safety::CrashPortScope crashScope_{&trace_};
     form::HeadlessHost host_;
-    std::unique_ptr<panel::Engraver> engraver_;
+    std::unique_ptr<engraver::Engraver> engraver_;
     std::unique_ptr<QObject> view_;
     int failures_ = 0;
     int stoppedBy_ = 0;  // the stop signal that ended the run, 0 while none has

@@ -242,7 +242,7 @@ int runSimulate(int argc, char** argv) {
     if (burnFile.isOpen()) {
         simulation::BurnStyle style;
         style.yStepScale = spec.yStepScale;
-        const QImage burn = simulation::BurnPicture(summary.exposures, style);
+        const QImage burn = simulation::burnPicture(summary.exposures, style);
         if (burn.isNull()) {
             std::cerr << "ostrel simulate: the burn picture would be larger than "
                       << simulation::kMaxBurnPictureSide << " pixels a side\n";

@@ -15,8 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "engraver/Engraver.h"
 #include "machine/Registers.h"
-#include "panel/Engraver.h"
 #include "runtime/ThreadSignals.h"
 
 namespace ostrel::app::testhooks {
@@ -102,7 +102,7 @@ bool known(std::string_view name) {
     return find(name) != nullptr;
 }
 
-void schedule(std::string_view name, panel::Engraver& engraver) {
+void schedule(std::string_view name, engraver::Engraver& engraver) {
     const Hook* hook = find(name);
     if (!hook) return;
     const auto energise = [&engraver] {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 class Engraver;
 }
 
@@ -28,7 +28,7 @@ bool known(std::string_view name);
 //   crash-fpe    a floating-point division by zero with that exception unmasked
 //   throw        an exception out of an event handler
 //   terminate    std::terminate()
-void schedule(std::string_view name, panel::Engraver& engraver);
+void schedule(std::string_view name, engraver::Engraver& engraver);
 
 }  // namespace ostrel::app::testhooks
 

@@ -265,7 +265,7 @@ const PictureBox* FormState::picture(std::string_view name) const {
     return findPicture(*this, name);
 }
 
-Control* FormState::Command2At(int index) {
+Control* FormState::command2At(int index) {
     switch (index) {
         case 0:
             return &Command2_0;

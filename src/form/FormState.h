@@ -115,7 +115,7 @@ struct Controls {
 
     // --- Buttons ---
     Control Command1[6];  // jog buttons: Y-, Y+, X-, X+, Z-UP, Z-Down
-    // Command panel: indices 0, 1, 4, 5, 6 exist; 2 and 3 do not (see Command2At()).
+    // Command panel: indices 0, 1, 4, 5, 6 exist; 2 and 3 do not (see command2At()).
     Control Command2_0, Command2_1, Command2_4, Command2_5, Command2_6;
     Control Command3, Command4, Command5, Command6;
 
@@ -195,7 +195,7 @@ class FormState : public Controls, public WindowVariables {
     const Control* control(std::string_view name) const;
     PictureBox* picture(std::string_view name);
     const PictureBox* picture(std::string_view name) const;
-    Control* Command2At(int index);  // null for 2, 3 and anything else that does not exist
+    Control* command2At(int index);  // null for 2, 3 and anything else that does not exist
     std::vector<Control*> controls();
     std::vector<const Control*> controls() const;
 

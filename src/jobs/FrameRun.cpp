@@ -54,7 +54,7 @@ void FrameRun::registerEvents(form::EventTable& events) {
     events.onChange("VScroll2", [this] { VScroll2Change(); });
 }
 
-void FrameRun::Start() {
+void FrameRun::start() {
     form::Form1& f = ctx_.form;
     f.pixelColumn = "0";
     f.pixelRow = "0";
@@ -79,13 +79,13 @@ void FrameRun::Laser(uint8_t word) {
     clock_.laser(word == machine::LASER_ON);
 }
 
-void FrameRun::CoilsOff() {
+void FrameRun::coilsOff() {
     ctx_.out(DATA_REG, machine::COILS_OFF);
     if (ctx_.form.autoLaser || laserLit_) Laser(machine::LASER_OFF);
     laserLit_ = false;
 }
 
-void FrameRun::LaserForStep() {
+void FrameRun::laserForStep() {
     if (ctx_.form.autoLaser) {
         Laser(machine::LASER_ON);
         laserLit_ = true;
@@ -112,7 +112,7 @@ void FrameRun::Timer8Tick() {
             f.xMovingMinus = false;
             f.Timer8.setEnabled(false);
             f.pixelColumn = "0";
-            CoilsOff();
+            coilsOff();
             f.xStepCount = 0;
             f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
             ctx_.loop.sleepMs(kCornerPauseMs);
@@ -121,7 +121,7 @@ void FrameRun::Timer8Tick() {
             f.Timer9.setEnabled(true);
             clock_.started(f.Timer9);
         } else {
-            LaserForStep();
+            laserForStep();
             ctx_.out(DATA_REG, machine::xHalfMinus[static_cast<size_t>(f.xPhase - 1)]);
             if (fullStep(f.xPhase)) --f.xStepCount;
             if (f.xPhase == kHalfStepCycle) {
@@ -136,14 +136,14 @@ void FrameRun::Timer8Tick() {
         if (column > lastColumn) {  // corner at the far end of the X+ leg
             f.xMovingPlus = false;
             f.Timer8.setEnabled(false);
-            CoilsOff();
+            coilsOff();
             ctx_.loop.sleepMs(kCornerPauseMs);
             f.yMovingPlus = true;
             f.yMovingMinus = false;
             f.Timer9.setEnabled(true);
             clock_.started(f.Timer9);
         } else if (f.xStepCount < kXLimitSteps) {
-            LaserForStep();
+            laserForStep();
             ctx_.out(DATA_REG, machine::xHalfPlus[static_cast<size_t>(f.xPhase - 1)]);
             if (fullStep(f.xPhase)) ++f.xStepCount;
             if (f.xPhase == kHalfStepCycle) {
@@ -154,7 +154,7 @@ void FrameRun::Timer8Tick() {
         } else {  // X travel limit: the run ends without a Y leg
             f.xMovingPlus = false;
             f.Timer8.setEnabled(false);
-            CoilsOff();
+            coilsOff();
         }
     }
 }
@@ -173,7 +173,7 @@ void FrameRun::Timer9Tick() {
         if (row > pictureHeight) {  // corner at the far end of the Y+ leg
             f.Timer9.setEnabled(false);
             f.yMovingPlus = false;
-            CoilsOff();
+            coilsOff();
             ctx_.loop.sleepMs(kCornerPauseMs);
             f.xMovingMinus = true;
             f.xMovingPlus = false;
@@ -182,7 +182,7 @@ void FrameRun::Timer9Tick() {
         } else if (f.yStepCount < kYLimitSteps) {
             f.yPhase = machine::nextPhase<kHalfStepCycle>(f.yPhase);
             const int16_t phase = f.yPhase;
-            LaserForStep();
+            laserForStep();
             ctx_.loop.sleepMs(kYStepPauseMs);
             ctx_.out(DATA_REG, machine::yHalfPlus[static_cast<size_t>(phase - 1)]);
             if (phase == kHalfStepCycle) f.yPhase = 0;
@@ -194,7 +194,7 @@ void FrameRun::Timer9Tick() {
         } else {  // Y travel limit: the run ends here
             f.Timer9.setEnabled(false);
             f.yMovingPlus = false;
-            CoilsOff();
+            coilsOff();
         }
     }
 
@@ -202,14 +202,14 @@ void FrameRun::Timer9Tick() {
         if (machine::yHomeTest(ctx_.port)) {  // the home corner: the run is over
             f.yMovingMinus = false;
             f.Timer9.setEnabled(false);
-            CoilsOff();
+            coilsOff();
             f.pixelRow = "0";
             f.yStepCount = 0;
             f.Label1[1].caption = form::Form1::counterText(f.yStepCount);
         } else {
             f.yPhase = machine::nextPhase<kHalfStepCycle>(f.yPhase);
             const int16_t phase = f.yPhase;
-            LaserForStep();
+            laserForStep();
             ctx_.loop.sleepMs(kYStepPauseMs);
             ctx_.out(DATA_REG, machine::yHalfMinus[static_cast<size_t>(phase - 1)]);
             if (fullStep(phase)) {
@@ -226,16 +226,16 @@ void FrameRun::Timer9Tick() {
 void FrameRun::HScroll2Change() {
     form::Form1& f = ctx_.form;
     f.Picture3.setOuterSize(f.HScroll2.value, f.Picture3.height);
-    ShowFrameSize();
+    showFrameSize();
 }
 
 void FrameRun::VScroll2Change() {
     form::Form1& f = ctx_.form;
     f.Picture3.setOuterSize(f.Picture3.width, f.VScroll2.value);
-    ShowFrameSize();
+    showFrameSize();
 }
 
-void FrameRun::ShowFrameSize() {
+void FrameRun::showFrameSize() {
     form::Form1& f = ctx_.form;
     f.Picture3.touch();  // repaint
     const std::string w = std::to_string(f.Picture3.ScaleWidth());

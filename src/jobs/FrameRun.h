@@ -12,7 +12,7 @@ class FrameRun final : public PausableRun {
     explicit FrameRun(form::Context& ctx);
     void registerEvents(form::EventTable& events);
     // What Run does for "Frame cutting".
-    void Start();
+    void start();
 
     void Timer8Tick();  // X legs
     void Timer9Tick();  // Y legs
@@ -25,11 +25,11 @@ class FrameRun final : public PausableRun {
 
   private:
     // Coils off, then the laser off in Auto mode (or when this run lit it): the end of every leg.
-    void CoilsOff();
+    void coilsOff();
     // The laser on in Auto mode, before every step; off once Auto was switched off.
-    void LaserForStep();
+    void laserForStep();
     // The preview's tooltip "W,H" and the caption "Frame WxH" of Option2.
-    void ShowFrameSize();
+    void showFrameSize();
 
     void Laser(uint8_t word);
 

@@ -86,7 +86,7 @@ JobPause::State JobPause::state() const {
     return paused() ? state_ : State::Running;
 }
 
-std::string JobPause::Pause() {
+std::string JobPause::pause() {
     if (paused()) return "The job is already paused.";
     form::Form1& f = ctx_.form;
     bool running = false;
@@ -126,7 +126,7 @@ void JobPause::release() {
     state_ = State::Released;
 }
 
-std::string JobPause::Continue() {
+std::string JobPause::continueRun() {
     if (!paused()) return "No job is paused.";
     if (state_ == State::Settling) return "The job is going on already.";
     // An open interlock keeps the job paused, held as it is.

@@ -75,11 +75,11 @@ class JobPause {
     // Pauses the running job: 202 to the control register first, then the run's timer stops;
     // the data register keeps (or gets again) the last coil word, so the head is held. Returns
     // "" or why nothing was paused.
-    std::string Pause();
+    std::string pause();
     // Goes on: the coil word again if it was released, the settling time, then the rest of the
     // interrupted period (the laser on again if it was on) and the same schedule. Returns "" or
     // why the job cannot go on (then the pause is over and the machine stays at rest).
-    std::string Continue();
+    std::string continueRun();
 
     // Paused, released or settling, and no Abort since.
     bool paused() const;

@@ -49,7 +49,7 @@ JobResume::JobResume(form::Context& ctx, PictureRun& run, std::function<void()> 
       goHomeX_(std::move(goHomeX)),
       goHomeY_(std::move(goHomeY)),
       timer_(ctx.loop, kPollMs, false) {
-    timer_.setHandler([this] { Tick(); });
+    timer_.setHandler([this] { tick(); });
 }
 
 ResumeOffer JobResume::check(const std::string& path) const {
@@ -112,7 +112,7 @@ bool JobResume::running() const {
     return stage_ != Stage::Idle && generation_ == ctx_.abortGeneration;
 }
 
-std::string JobResume::Resume(const std::string& path) {
+std::string JobResume::resume(const std::string& path) {
     form::Form1& f = ctx_.form;
     if (running()) return "A resume is under way already.";
     if (std::string why = ctx_.interlockRefusal(); !why.empty()) return why;
@@ -154,15 +154,15 @@ std::string JobResume::Resume(const std::string& path) {
     return {};
 }
 
-void JobResume::Stop() {
+void JobResume::stop() {
     timer_.setEnabled(false);
     stage_ = Stage::Idle;
 }
 
-void JobResume::Tick() {
+void JobResume::tick() {
     form::Form1& f = ctx_.form;
     if (generation_ != ctx_.abortGeneration) {  // Abort stopped the resume
-        Stop();
+        stop();
         return;
     }
     // A job started meanwhile (Run), or a jog once homing is done, takes the machine over.
@@ -172,12 +172,12 @@ void JobResume::Tick() {
     if (stage_ == Stage::Notice || stage_ == Stage::Travel)
         other = other || f.Timer1.Enabled() || f.Timer2.Enabled();
     if (other) {
-        Stop();
+        stop();
         return;
     }
     switch (stage_) {
         case Stage::Idle:
-            Stop();
+            stop();
             return;
         case Stage::HomeX:
         case Stage::HomeY: {
@@ -203,8 +203,8 @@ void JobResume::Tick() {
                 ctx_.out(DATA_REG, travel_[travelled_++]);
                 return;
             }
-            Stop();
-            run_.ResumeAt(offer_.point, offer_.header, offer_.path);
+            stop();
+            run_.resumeAt(offer_.point, offer_.header, offer_.path);
             return;
     }
 }

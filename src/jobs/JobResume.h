@@ -37,17 +37,17 @@ class JobResume {
     ResumeOffer check(const std::string& path = {}) const;
     // Starts the resume: the laser off, X and Y homed as Go Home does (and the start-up notice
     // waited out), a laser-off travel to the dot, then the run. "" or why it refused.
-    std::string Resume(const std::string& path = {});
+    std::string resume(const std::string& path = {});
     // Homing or travelling towards the dot.
     bool running() const;
     // The offer being resumed (or last resumed).
     const ResumeOffer& offer() const { return offer_; }
     // Ends a resume under way where it is (the interlock opened); writes nothing.
-    void Stop();
+    void stop();
 
   private:
     enum class Stage { Idle, HomeX, HomeY, Notice, Travel };
-    void Tick();
+    void tick();
 
     form::Context& ctx_;
     PictureRun& run_;

@@ -83,7 +83,7 @@ PictureRun::~PictureRun() {
 
 void PictureRun::registerEvents(form::EventTable&) {}
 
-void PictureRun::Start() {
+void PictureRun::start() {
     form::Form1& f = ctx_.form;
     f.pixelColumn = "0";
     f.pixelRow = "0";
@@ -106,7 +106,7 @@ void PictureRun::Start() {
     if (const std::optional<JournalHeader> header = describeJob(error)) {
         // The first record is the start: a job cut before its first dot resumes from there.
         if (journal_.create(journalPath(), *header, ctx_.loop.nowMs()).empty()) {
-            Record(0);
+            record(0);
             journal_.sync();
         }
     }
@@ -136,7 +136,7 @@ std::optional<JournalHeader> PictureRun::describeJob(std::string& error) const {
     return h;
 }
 
-void PictureRun::Record(int owedMs) {
+void PictureRun::record(int owedMs) {
     if (!journal_.isOpen()) return;
     const form::Form1& f = ctx_.form;
     JournalPoint p;
@@ -158,11 +158,11 @@ void PictureRun::Record(int owedMs) {
     journal_.append(p, ctx_.loop.nowMs());
 }
 
-void PictureRun::Ended() {
+void PictureRun::ended() {
     journal_.finish();
 }
 
-void PictureRun::ResumeAt(const JournalPoint& point, const JournalHeader& header,
+void PictureRun::resumeAt(const JournalPoint& point, const JournalHeader& header,
                           const std::string& path) {
     form::Form1& f = ctx_.form;
     f.pixelColumn = std::to_string(point.column);
@@ -188,19 +188,19 @@ void PictureRun::ResumeAt(const JournalPoint& point, const JournalHeader& header
     if (point.owedMs > 0) {
         // The dot was under way: what it still needs, as a pulse of its own.
         f.Timer4.setEnabled(true);
-        StartPulse(point.owedMs, ctx_.abortGeneration);
+        startPulse(point.owedMs, ctx_.abortGeneration);
     } else {
         f.Timer4.setEnabled(true);
         clock_.started(f.Timer4);
     }
 }
 
-void PictureRun::Aborted() {
+void PictureRun::noteAbort() {
     if (!journal_.isOpen()) return;
     form::Form1& f = ctx_.form;
     if (f.Timer5.Enabled()) {
         const FrozenRun frozen = clock_.freeze({&f.Timer5}, ctx_.data);
-        Record(frozen.laserOn ? frozen.remainingMs : frozen.intervalMs);
+        record(frozen.laserOn ? frozen.remainingMs : frozen.intervalMs);
     }
     journal_.close();
 }
@@ -218,7 +218,7 @@ void PictureRun::thaw(const FrozenRun& frozen) {
 void PictureRun::paused() {
     // A dot under way owes the rest of its pulse (all of it before the laser went on).
     if (frozen_.timer == &ctx_.form.Timer5)
-        Record(frozen_.laserOn ? frozen_.remainingMs : frozen_.intervalMs);
+        record(frozen_.laserOn ? frozen_.remainingMs : frozen_.intervalMs);
     journal_.sync();
 }
 
@@ -231,7 +231,7 @@ void PictureRun::Laser(uint8_t word) {
 
 // `generation` is the abort generation at the start of the tick. A tick hands over only if
 // no Abort (or Exit) has been handled since, so that Abort leaves every timer off.
-void PictureRun::HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation) {
+void PictureRun::handOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation) {
     from.setEnabled(false);
     if (ctx_.abortGeneration == generation) {
         to.setEnabled(true);
@@ -243,7 +243,7 @@ void PictureRun::HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t gen
 // coil word or switched the laser.
 // NOTE: it must stay the last thing such a tick does. Abort may run in here; whatever a tick
 // did afterwards would run after Abort had stopped the run and put the port at rest.
-void PictureRun::LetEventsRun() {
+void PictureRun::letEventsRun() {
     ctx_.loop.doEvents();
 }
 
@@ -259,14 +259,14 @@ void PictureRun::Timer4Tick() {
 
     if (progressValue(f.pixelColumn) > lastColumn) {  // end of row
         f.xPhase = 0;
-        HandOver(f.Timer4, f.Timer6, generation);
+        handOver(f.Timer4, f.Timer6, generation);
         ctx_.out(DATA_REG, machine::COILS_OFF);
         return;
     }
     if (f.xStepCount >= kXLimitSteps) {  // X travel limit: the run stops for good
         f.Timer4.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
-        Ended();
+        ended();
         return;
     }
 
@@ -279,12 +279,12 @@ void PictureRun::Timer4Tick() {
         f.xPhase = 0;
         f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
         ++f.dotCycle;
-        if (f.dotCycle == kCyclesPerDot) DealWithDot(pictureHeight, generation);
+        if (f.dotCycle == kCyclesPerDot) dealWithDot(pictureHeight, generation);
     }
-    LetEventsRun();
+    letEventsRun();
 }
 
-void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
+void PictureRun::dealWithDot(int pictureHeight, uint64_t generation) {
     form::Form1& f = ctx_.form;
     const double column = progressValue(f.pixelColumn);
     const double row = progressValue(f.pixelRow);
@@ -320,14 +320,14 @@ void PictureRun::DealWithDot(int pictureHeight, uint64_t generation) {
     // records the dot (owing its whole pulse) as the one dealt with.
     f.pixelColumn = progressText(column + 1);
     ++dots_;
-    if (pulse > 0) StartPulse(pulse, generation);
+    if (pulse > 0) startPulse(pulse, generation);
     // The dot is dealt with once its pulse ends; until then it owes the whole pulse.
-    Record(f.Timer5.Enabled() ? pulseMs_ : 0);
+    record(f.Timer5.Enabled() ? pulseMs_ : 0);
 }
 
 // Hands the dot to Timer5: one period with the motors unpowered and the laser off, then one
 // period with the laser on.
-void PictureRun::StartPulse(int periodMs, uint64_t generation) {
+void PictureRun::startPulse(int periodMs, uint64_t generation) {
     form::Form1& f = ctx_.form;
     pulseMs_ = periodMs;
     f.Timer5.setInterval(periodMs);
@@ -335,7 +335,7 @@ void PictureRun::StartPulse(int periodMs, uint64_t generation) {
     // or the pulsed laser mode left in laserPulseOn; otherwise its first tick would switch the
     // laser off and the dot would get no laser at all.
     f.laserPulseOn = false;
-    HandOver(f.Timer4, f.Timer5, generation);
+    handOver(f.Timer4, f.Timer5, generation);
     ctx_.out(DATA_REG, machine::COILS_OFF);
 }
 
@@ -351,12 +351,12 @@ void PictureRun::Timer5Tick() {
     } else {
         // NOTE: the dot is recorded as done before the laser-off is written: the pulse has had
         // its time, and a failing write must not have it burned again in full on a resume.
-        HandOver(f.Timer5, f.Timer4, generation);
-        Record(0);
+        handOver(f.Timer5, f.Timer4, generation);
+        record(0);
         Laser(machine::LASER_OFF);
         f.laserPulseOn = false;
     }
-    LetEventsRun();
+    letEventsRun();
 }
 
 // --- Row advance ---
@@ -372,13 +372,13 @@ void PictureRun::Timer6Tick() {
     if (row > pictureHeight) {  // run complete
         f.Timer6.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
-        Ended();
+        ended();
         return;
     }
     if (f.yStepCount >= kYLimitSteps) {  // Y travel limit: the run stops for good
         f.Timer6.setEnabled(false);
         ctx_.out(DATA_REG, machine::COILS_OFF);
-        Ended();
+        ended();
         return;
     }
 
@@ -391,9 +391,9 @@ void PictureRun::Timer6Tick() {
     if (f.yPhase % 2 == 0) {
         if (f.yPhase == static_cast<int16_t>(machine::yWavePlus.size())) f.yPhase = 0;
         f.pixelRow = progressText(row + 1);
-        HandOver(f.Timer6, f.Timer7, generation);
+        handOver(f.Timer6, f.Timer7, generation);
     }
-    LetEventsRun();
+    letEventsRun();
 }
 
 // --- X return ---
@@ -412,7 +412,7 @@ void PictureRun::Timer7Tick() {
         if (std::abs(lastXDrift_) > std::abs(maxXDrift_)) maxXDrift_ = lastXDrift_;
         f.xStepCount = 0;
         f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
-        HandOver(f.Timer7, f.Timer4, generation);
+        handOver(f.Timer7, f.Timer4, generation);
         f.pixelColumn = "0";
         rowStartXPhase_ = f.xPhase;
         sweepTicks_ = 0;
@@ -425,7 +425,7 @@ void PictureRun::Timer7Tick() {
     --f.xStepCount;
     f.Label1[0].caption = form::Form1::counterText(f.xStepCount);
     if (f.xPhase == static_cast<int16_t>(machine::xWaveMinus.size())) f.xPhase = 0;
-    LetEventsRun();
+    letEventsRun();
 }
 
 }  // namespace ostrel::jobs

@@ -18,15 +18,15 @@ class PictureRun final : public PausableRun {
     ~PictureRun() override;
     void registerEvents(form::EventTable& events);
     // What Run does for "Picture engraving".
-    void Start();
+    void start();
 
     // Goes on from a journal's point, the head standing there: the owed laser time first,
     // then the sweep. Journals on in `journalPath` ("" for none).
-    void ResumeAt(const JournalPoint& point, const JournalHeader& header,
+    void resumeAt(const JournalPoint& point, const JournalHeader& header,
                   const std::string& journalPath);
     // Before Abort (or the rest of a signal) stops the timers: the journal records how much
     // laser time the current dot still needs, is synced and closed; the file stays.
-    void Aborted();
+    void noteAbort();
 
     // The journal is kept in the program folder while a run runs (on unless turned off, and
     // only with a program folder).
@@ -51,21 +51,21 @@ class PictureRun final : public PausableRun {
 
     // X drift, in full steps: what xStepCount read each time the X return found the home
     // switch, just before it was set to 0. A machine that loses no step reads 0 there. Both
-    // are 0 until the first return of the run; Start() clears them.
+    // are 0 until the first return of the run; start() clears them.
     int lastXDrift() const { return lastXDrift_; }
     int maxXDrift() const { return maxXDrift_; }  // the largest by absolute value
 
   private:
     // Looks at the pixel under the head and, if it is to be burned, hands over to Timer5.
-    void DealWithDot(int pictureHeight, uint64_t generation);
-    void StartPulse(int periodMs, uint64_t generation);
-    void HandOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation);
-    void LetEventsRun();
+    void dealWithDot(int pictureHeight, uint64_t generation);
+    void startPulse(int periodMs, uint64_t generation);
+    void handOver(runtime::Timer& from, runtime::Timer& to, uint64_t generation);
+    void letEventsRun();
     void Laser(uint8_t word);
     // Records the run's state, owing `owedMs` of laser time to the dot just dealt with.
-    void Record(int owedMs);
+    void record(int owedMs);
     // The run ended by itself: the journal goes.
-    void Ended();
+    void ended();
 
     form::Context& ctx_;
     RunClock clock_;

@@ -21,8 +21,8 @@
 
 #include "picture/AreaAverage.h"
 #include "picture/BmpFile.h"
-#include "picture/PictureLoader.h"
 #include "picture/Dither.h"
+#include "picture/PictureLoader.h"
 #include "picture/Tone.h"
 
 namespace ostrel::jobs {
@@ -44,10 +44,10 @@ void Preparation::registerEvents(form::EventTable& events) {
     events.onChange("VScroll1", [this] { VScroll1Change(); });
 }
 
-LoadResult Preparation::LoadPicture(const std::string& path) {
+LoadResult Preparation::loadPicture(const std::string& path) {
     const form::PictureBox& preview = ctx_.form.Picture2;
     picture::DecodedPicture decoded =
-        picture::DecodePictureFile(path, QSize(preview.ScaleWidth(), preview.ScaleHeight()));
+        picture::decodePictureFile(path, QSize(preview.ScaleWidth(), preview.ScaleHeight()));
     if (decoded.image.isNull()) return {false, decoded.error};
     // Picture1 adjusts its size to the picture loaded into it: the whole picture's, though a
     // large JPEG is held at the reduced scale it was decoded at.
@@ -55,7 +55,7 @@ LoadResult Preparation::LoadPicture(const std::string& path) {
     return {true, {}};
 }
 
-void Preparation::StretchIntoPicture2() {
+void Preparation::stretchIntoPicture2() {
     const form::PictureBox& source = ctx_.form.Picture1;
     form::PictureBox& preview = ctx_.form.Picture2;
     if (source.raster.isNull() || preview.raster.isNull()) return;
@@ -89,12 +89,12 @@ void Preparation::PreparePicture() {
         picture::applyTone(preview.raster, tone_);
         preview.touch();
     }
-    SaveAndCopy();
+    saveAndCopy();
 
     if (f.Check1.value == 1 && dither_ != picture::DitherMethod::Threshold) {
         picture::applyBurnMask(preview.raster, dither_, f.HScroll3.value);
         preview.touch();
-        SaveAndCopy();
+        saveAndCopy();
         return;
     }
 
@@ -118,17 +118,17 @@ void Preparation::PreparePicture() {
         }
         preview.touch();
     }
-    SaveAndCopy();
+    saveAndCopy();
 }
 
-void Preparation::SaveAndCopy() {
+void Preparation::saveAndCopy() {
     form::Form1& f = ctx_.form;
     // NOTE: a file that cannot be written must not stop the preparation half way: the run
     // burns Picture2, not the file, so the failure is only reported. The file is replaced,
     // never opened: a link or a FIFO of that name is neither followed nor waited on.
     const std::string path = ctx_.host.programFolder() + kOutputFile;
     std::string why;
-    if (!picture::SaveBmpFile(f.Picture2.raster, path, why)) {
+    if (!picture::saveBmpFile(f.Picture2.raster, path, why)) {
         std::cerr << "ostrel: the prepared picture could not be saved as " << path << " (" << why
                   << ")\n";
     }
@@ -171,16 +171,16 @@ void Preparation::HScroll3Change() {
 void Preparation::HScroll1Change() {
     form::PictureBox& preview = ctx_.form.Picture2;
     preview.setOuterSize(ctx_.form.HScroll1.value, preview.height);
-    ShowPreviewSize();
+    showPreviewSize();
 }
 
 void Preparation::VScroll1Change() {
     form::PictureBox& preview = ctx_.form.Picture2;
     preview.setOuterSize(preview.width, ctx_.form.VScroll1.value);
-    ShowPreviewSize();
+    showPreviewSize();
 }
 
-void Preparation::ShowPreviewSize() {
+void Preparation::showPreviewSize() {
     form::Form1& f = ctx_.form;
     f.Picture2.touch();  // repaint
     const std::string width = std::to_string(f.Picture2.ScaleWidth());

@@ -24,9 +24,9 @@ class Preparation {
     // Decodes a picture file into Picture1: a JPEG at the smallest scale libjpeg decodes it at
     // that still covers the raster, any other kind at its full size. On failure nothing
     // changes and the result says why.
-    LoadResult LoadPicture(const std::string& path);
+    LoadResult loadPicture(const std::string& path);
     // Stretches Picture1 over the whole of Picture2 (area averaging).
-    void StretchIntoPicture2();
+    void stretchIntoPicture2();
     void PreparePicture();
     void Check1Click();
     void HScroll3Change();
@@ -39,9 +39,9 @@ class Preparation {
 
   private:
     // Saves Picture2 as "picture.bmp" in the program's folder and copies it into Picture3.
-    void SaveAndCopy();
+    void saveAndCopy();
     // Repaints Picture2 and shows its raster in its tooltip and in Option1's caption.
-    void ShowPreviewSize();
+    void showPreviewSize();
 
     form::Context& ctx_;
     picture::ToneSettings tone_;

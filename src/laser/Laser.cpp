@@ -39,9 +39,9 @@ void Laser::registerEvents(form::EventTable& events) {
     events.onClick("Command4", [this] { Command4Click(); });
     events.onClick("Command6", [this] { Command6Click(); });
     // Any mouse button; their mouse-up does nothing, but is theirs.
-    events.onMouseDown("Command1(4)", [this](int) { ZUp(); });
+    events.onMouseDown("Command1(4)", [this](int) { zUp(); });
     events.onMouseUp("Command1(4)", [] {});
-    events.onMouseDown("Command1(5)", [this](int) { ZDown(); });
+    events.onMouseDown("Command1(5)", [this](int) { zDown(); });
     events.onMouseUp("Command1(5)", [] {});
 }
 
@@ -104,7 +104,7 @@ void Laser::Timer3Tick() {
     }
 }
 
-void Laser::ZDown() {
+void Laser::zDown() {
     if (refusedByInterlock()) return;
     // NOTE: the port is not written: a laser on at maximum power stays on until the first tick.
     ctx_.form.Timer3.setEnabled(true);  // a train already running keeps its schedule
@@ -112,7 +112,7 @@ void Laser::ZDown() {
     showMaxPowerOff();
 }
 
-void Laser::ZUp() {
+void Laser::zUp() {
     ctx_.form.Timer3.setEnabled(false);
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
     ctx_.form.Label1[2].caption = kIndicatorOff;

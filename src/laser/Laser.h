@@ -14,8 +14,8 @@ class Laser {
     void Command4Click();  // Max Laser Power toggle
     void Command6Click();  // Auto toggle
     void Timer3Tick();     // one step of the pulse train
-    void ZDown();          // Command1(5) mouse-down: start pulsing
-    void ZUp();            // Command1(4) mouse-down: stop pulsing, laser off
+    void zDown();          // Command1(5) mouse-down: start pulsing
+    void zUp();            // Command1(4) mouse-down: stop pulsing, laser off
     // The interlock opened and the laser has been switched off: maximum power and the pulse
     // train end and show so; Auto stays as it is (it lights nothing by itself). Writes nothing.
     void InterlockOpened();

@@ -9,15 +9,15 @@ namespace ostrel::machine {
 
 bool Port::restFromSignal() noexcept {
     const uint64_t failed = failedWrites();
-    out(DATA_REG, REST_DATA);
-    out(CONTROL_REG, REST_CONTROL);
+    out(DATA_REG, kRestData);
+    out(CONTROL_REG, kRestControl);
     return failedWrites() == failed;
 }
 
 bool WriteFaults::allows(uint16_t address, uint8_t value) const {
     if (!faulted()) return true;
-    return (address == DATA_REG && value == REST_DATA) ||
-           (address == CONTROL_REG && value == REST_CONTROL);
+    return (address == DATA_REG && value == kRestData) ||
+           (address == CONTROL_REG && value == kRestControl);
 }
 
 bool WriteFaults::failed(uint16_t address, uint8_t value, const std::string& why) {

@@ -96,7 +96,7 @@ PpdevPort::PpdevPort(std::string device, IoctlLayer& io, std::string& error)
     }
     fd_ = fd;
     // Whatever the port held before, the machine starts unpowered with the laser off.
-    if (!writeRegister(PPWDATA, REST_DATA) || !writeRegister(PPWCONTROL, REST_CONTROL)) {
+    if (!writeRegister(PPWDATA, kRestData) || !writeRegister(PPWCONTROL, kRestControl)) {
         const int err = errno;
         io_.ioctl(fd_, PPRELEASE, nullptr);
         io_.close(fd_);
@@ -107,9 +107,9 @@ PpdevPort::PpdevPort(std::string device, IoctlLayer& io, std::string& error)
 
 PpdevPort::~PpdevPort() {
     if (fd_ < 0) return;
-    const bool data = writeRegister(PPWDATA, REST_DATA);
+    const bool data = writeRegister(PPWDATA, kRestData);
     const int dataErr = errno;
-    const bool control = writeRegister(PPWCONTROL, REST_CONTROL);
+    const bool control = writeRegister(PPWCONTROL, kRestControl);
     const int controlErr = errno;
     if (!data || !control) {
         std::fprintf(stderr,
@@ -180,11 +180,11 @@ bool PpdevPort::restFromSignal() noexcept {
     // allocation, no locks, no shadow bookkeeping). Both are tried whatever the first gives.
     if (fd_ < 0) return false;
     latch_.close();
-    bool rested = writeRegister(PPWDATA, REST_DATA);
-    rested = writeRegister(PPWCONTROL, REST_CONTROL) && rested;
+    bool rested = writeRegister(PPWDATA, kRestData);
+    rested = writeRegister(PPWCONTROL, kRestControl) && rested;
     if (latch_.waitForWriters()) {
-        rested = writeRegister(PPWDATA, REST_DATA);
-        rested = writeRegister(PPWCONTROL, REST_CONTROL) && rested;
+        rested = writeRegister(PPWDATA, kRestData);
+        rested = writeRegister(PPWCONTROL, kRestControl) && rested;
     }
     return rested;
 }

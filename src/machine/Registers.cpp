@@ -21,10 +21,10 @@ static bool fourReads(Port& port, const std::array<uint8_t, 4>& values) {
 }
 
 bool xHomeTest(Port& port) {
-    return fourReads(port, xHomeReads);
+    return fourReads(port, kXHomeReads);
 }
 bool yHomeTest(Port& port) {
-    return fourReads(port, yHomeReads);
+    return fourReads(port, kYHomeReads);
 }
 
 }  // namespace ostrel::machine

@@ -21,8 +21,8 @@ inline constexpr uint8_t LASER_OFF = 202;  // 1100 1010
 inline constexpr uint8_t COILS_OFF = 0;    // both motors unpowered
 
 // Rest state: all coils off, laser off.
-inline constexpr uint8_t REST_DATA = COILS_OFF;
-inline constexpr uint8_t REST_CONTROL = LASER_OFF;
+inline constexpr uint8_t kRestData = COILS_OFF;
+inline constexpr uint8_t kRestControl = LASER_OFF;
 
 // Coil tables, indexed by the axis phase from 1 (entry [0] is phase 1).
 //
@@ -53,8 +53,8 @@ inline constexpr std::array<uint8_t, 4> yWavePlus{16, 64, 32, 128};
 // Status bytes that mean something; every other byte matches neither home test.
 //   254, 255: X closed, Y open      222, 223: both closed
 //   126, 127: both open             94, 95:   X open, Y closed
-inline constexpr std::array<uint8_t, 4> xHomeReads{254, 255, 222, 223};
-inline constexpr std::array<uint8_t, 4> yHomeReads{94, 95, 222, 223};
+inline constexpr std::array<uint8_t, 4> kXHomeReads{254, 255, 222, 223};
+inline constexpr std::array<uint8_t, 4> kYHomeReads{94, 95, 222, 223};
 
 // Advances a phase by one; a phase beyond the table's last entry continues at entry 1.
 template <std::size_t N>

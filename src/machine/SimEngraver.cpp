@@ -152,9 +152,9 @@ bool SimEngraver::restFromSignal() noexcept {
     latch_.waitForWriters();
     const bool dataFails = failsOnCommand();
     const bool controlFails = failsOnCommand();
-    if (!dataFails) data_ = REST_DATA;
+    if (!dataFails) data_ = kRestData;
     if (!controlFails) {
-        control_ = REST_CONTROL;
+        control_ = kRestControl;
         if (exposureOpen_) {
             signalEndedExposure_ = open_;
             signalEndedExposure_.ms = (clock_ ? clock_() : 0) - open_.startMs;

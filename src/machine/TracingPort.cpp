@@ -106,8 +106,8 @@ static void appendRestRow(int fd, uint16_t address, uint8_t value, bool failed) 
 bool TracingPort::restFromSignal() noexcept {
     restedFromSignal_.store(true);
     const bool rested = inner_.restFromSignal();
-    appendRestRow(fd_, DATA_REG, REST_DATA, !rested);
-    appendRestRow(fd_, CONTROL_REG, REST_CONTROL, !rested);
+    appendRestRow(fd_, DATA_REG, kRestData, !rested);
+    appendRestRow(fd_, CONTROL_REG, kRestControl, !rested);
     return rested;
 }
 

@@ -76,7 +76,7 @@ void Motion::Timer10Tick() {
     form::Form1& f = ctx_.form;
     const int data = ctx_.inp(DATA_REG);
     const int control = ctx_.inp(CONTROL_REG);
-    if (control != machine::REST_CONTROL || data != machine::REST_DATA) {
+    if (control != machine::kRestControl || data != machine::kRestData) {
         ctx_.out(DATA_REG, machine::COILS_OFF);
         // NOTE: other ticks may run here; the laser-off write below still follows them.
         ctx_.loop.doEvents();
@@ -283,7 +283,7 @@ void Motion::JogMouseUp(int index) {
     ctx_.out(DATA_REG, machine::COILS_OFF);
 }
 
-void Motion::ReleaseHeldJog() {
+void Motion::releaseHeldJog() {
     // JogMouseUp() removes what it releases, so this ends.
     while (!heldJogs_.empty()) JogMouseUp(heldJogs_.front());
 }

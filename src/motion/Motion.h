@@ -36,7 +36,7 @@ class Motion {
     // pressed, should more than one be held). The view and the core call it whenever a press
     // ends without a mouse-up (the pointer leaves, focus is lost, a modal dialog opens, the
     // button is disabled), so that no jog runs on unattended. Does nothing when none is held.
-    void ReleaseHeldJog();
+    void releaseHeldJog();
 
   private:
     enum class Axis { X, Y };

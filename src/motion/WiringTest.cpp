@@ -1,9 +1,9 @@
 // The wiring test: each motor coil and bridge input on its own, a laser pulse, and short steps.
 //
 //   state     timers on          ends by                               then
-//   idle      none               Start() that nothing refuses          running
+//   idle      none               start() that nothing refuses          running
 //   running   step, guard        its last tick                         idle, port at rest
-//                                Stop() (Abort, Exit, close, new test) idle, port at rest
+//                                stop() (Abort, Exit, close, new test) idle, port at rest
 //                                a job, jog, homing or pulsing starts  idle, port at rest
 #include "motion/WiringTest.h"
 
@@ -96,7 +96,7 @@ std::string WiringTest::refusal() const {
     return {};
 }
 
-std::string WiringTest::Start(WiringTestKind kind, int laserMs) {
+std::string WiringTest::start(WiringTestKind kind, int laserMs) {
     std::string why = refusal();
     // NOTE: checked here and not in refusal(), which the Machine window asks at every repaint:
     // the interlock is read only when a test is asked for.
@@ -115,7 +115,7 @@ std::string WiringTest::Start(WiringTestKind kind, int laserMs) {
         if (!running_) status_ = "Refused: " + why;
         return why;
     }
-    Stop();
+    stop();
 
     kind_ = kind;
     running_ = true;
@@ -168,7 +168,7 @@ void WiringTest::guardTick() {
         finish(capitalised(wiringTestName(kind_)) + ": stopped, port at rest. " + why);
 }
 
-void WiringTest::Stop() {
+void WiringTest::stop() {
     if (!running_) return;
     finish(capitalised(wiringTestName(kind_)) + ": stopped, port at rest");
 }

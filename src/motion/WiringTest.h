@@ -78,9 +78,9 @@ class WiringTest {
 
     // Starts a test, first ending one that runs. Returns "" when it started, otherwise the
     // reason for the operator. `laserMs` is the pulse length of the laser test (10-1000).
-    [[nodiscard]] std::string Start(WiringTestKind kind, int laserMs = 100);
+    [[nodiscard]] std::string start(WiringTestKind kind, int laserMs = 100);
     // Ends a running test with the port at rest; does nothing (writes nothing) when none runs.
-    void Stop();
+    void stop();
 
     bool running() const { return running_; }
     WiringTestKind kind() const { return kind_; }

@@ -31,7 +31,7 @@ void put32(uchar* at, uint32_t value) {
 
 }  // namespace
 
-QByteArray BmpFileBytes(const QImage& picture) {
+QByteArray bmpFileBytes(const QImage& picture) {
     if (picture.isNull()) return {};
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     const int width = rgb.width(), height = rgb.height();
@@ -65,8 +65,8 @@ QByteArray BmpFileBytes(const QImage& picture) {
     return file;
 }
 
-bool SaveBmpFile(const QImage& picture, const std::string& path, std::string& error) {
-    const QByteArray bytes = BmpFileBytes(picture);
+bool saveBmpFile(const QImage& picture, const std::string& path, std::string& error) {
+    const QByteArray bytes = bmpFileBytes(picture);
     if (bytes.isEmpty()) {
         error = "there is no picture";
         return false;

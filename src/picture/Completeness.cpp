@@ -43,7 +43,7 @@ const Signature* Recognise(const QByteArray& bytes) {
     return nullptr;
 }
 
-ClaimedSize ClaimedPictureSize(const QByteArray& d, PictureKind kind) {
+ClaimedSize claimedPictureSize(const QByteArray& d, PictureKind kind) {
     switch (kind) {
         case PictureKind::Gif:  // the logical screen
             if (d.size() < 10) return {};
@@ -67,7 +67,7 @@ ClaimedSize ClaimedPictureSize(const QByteArray& d, PictureKind kind) {
     return {};
 }
 
-bool BmpComplete(const QByteArray& d) {
+bool bmpComplete(const QByteArray& d) {
     if (d.size() < 26) return false;
     const int64_t pixelOffset = le32(d, 10);
     const uint32_t headerBytes = le32(d, 14);
@@ -94,7 +94,7 @@ bool BmpComplete(const QByteArray& d) {
     return d.size() >= pixelOffset + pixelBytes;
 }
 
-bool GifFirstFrameComplete(const QByteArray& d) {
+bool gifFirstFrameComplete(const QByteArray& d) {
     const qsizetype n = d.size();
     if (n < 13) return false;
     auto colourTableBytes = [](unsigned packed) {

@@ -22,14 +22,14 @@ struct ClaimedSize {
 };
 
 // The picture size a GIF, BMP or PNG header claims, read before any decoder sees the file.
-ClaimedSize ClaimedPictureSize(const QByteArray& file, PictureKind kind);
+ClaimedSize claimedPictureSize(const QByteArray& file, PictureKind kind);
 
 // Qt's BMP decoder leaves the rows missing from a truncated file blank and calls it a
 // success, so the file must be as long as its header says the pixels are.
-bool BmpComplete(const QByteArray& file);
+bool bmpComplete(const QByteArray& file);
 
 // Qt's GIF decoder shows a frame cut short with its missing part blank and calls it a success,
 // so the blocks are walked up to the end of the first frame's data.
-bool GifFirstFrameComplete(const QByteArray& file);
+bool gifFirstFrameComplete(const QByteArray& file);
 
 }  // namespace ostrel::picture

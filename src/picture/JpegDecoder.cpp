@@ -180,7 +180,7 @@ bool run(Job& job) {
             result.detail = std::to_string(cinfo.num_components) + " colour components";
             return false;
     }
-    result.scaleDenominator = JpegScaleDenominator(QSize(result.width, result.height), job.raster);
+    result.scaleDenominator = jpegScaleDenominator(QSize(result.width, result.height), job.raster);
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(result.scaleDenominator);
     jpeg_start_decompress(&cinfo);
@@ -238,7 +238,7 @@ JpegOutcome classify(const Errors& errors) {
 
 }  // namespace
 
-int JpegScaleDenominator(QSize source, QSize raster) {
+int jpegScaleDenominator(QSize source, QSize raster) {
     for (int denominator : {8, 4, 2}) {
         if ((source.width() + denominator - 1) / denominator >= raster.width() &&
             (source.height() + denominator - 1) / denominator >= raster.height()) {

@@ -36,7 +36,7 @@ struct JpegResult {
 
 // The scale (1/8, 1/4, 1/2 or 1) libjpeg decodes a picture of `source` pixels at for `raster`:
 // the smallest whose result still covers the raster. Sides are rounded up, as libjpeg does.
-int JpegScaleDenominator(QSize source, QSize raster);
+int jpegScaleDenominator(QSize source, QSize raster);
 
 // Decodes the JPEG file open on `fd`, read from its current offset, at the scale
 // JpegScaleDenominator gives. NOTE: before anything is decoded the header's claim is checked

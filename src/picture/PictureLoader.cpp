@@ -120,7 +120,7 @@ DecodedPicture decodeWithQt(const std::string& path, int fd, off_t fileBytes,
     QImageReader reader(&buffer, signature.qtFormat);
     // Qt gives no size at all for some huge headers, so the claim is read from the header
     // itself, where it stands at a fixed place.
-    const ClaimedSize claimed = ClaimedPictureSize(bytes, signature.kind);
+    const ClaimedSize claimed = claimedPictureSize(bytes, signature.kind);
     if (claimed.width <= 0 || claimed.height <= 0) {
         return failure(path, "the file is damaged: its header gives no picture size.");
     }
@@ -132,8 +132,8 @@ DecodedPicture decodeWithQt(const std::string& path, int fd, off_t fileBytes,
     }
     // libpng refuses truncated files by itself.
     bool complete = true;
-    if (signature.kind == PictureKind::Bmp) complete = BmpComplete(bytes);
-    if (signature.kind == PictureKind::Gif) complete = GifFirstFrameComplete(bytes);
+    if (signature.kind == PictureKind::Bmp) complete = bmpComplete(bytes);
+    if (signature.kind == PictureKind::Gif) complete = gifFirstFrameComplete(bytes);
     if (!complete) return failure(path, "the file is truncated: it ends before the picture does.");
     // GIF: the first read gives the first frame of an animation.
     QImage image = reader.read();
@@ -155,7 +155,7 @@ DecodedPicture decodeWithQt(const std::string& path, int fd, off_t fileBytes,
 
 }  // namespace
 
-DecodedPicture DecodePictureFile(const std::string& path, QSize raster) {
+DecodedPicture decodePictureFile(const std::string& path, QSize raster) {
     // NOTE: opened without blocking and looked at before anything is read: a FIFO would block
     // the open and the read, a device never end.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

@@ -33,6 +33,6 @@ struct DecodedPicture {
 // (a FIFO or a device would block or never end). A JPEG comes back at the smallest scale libjpeg
 // decodes it at (1/8, 1/4, 1/2) that still covers `raster`; the other kinds at their full size.
 // Animated GIFs give their first frame; transparent areas become white (nothing to burn).
-DecodedPicture DecodePictureFile(const std::string& path, QSize raster);
+DecodedPicture decodePictureFile(const std::string& path, QSize raster);
 
 }  // namespace ostrel::picture

@@ -20,7 +20,7 @@ constexpr double kSpotReachSigmas = 3.0;
 
 }  // namespace
 
-QImage BurnPicture(const std::vector<machine::Exposure>& exposures, const BurnStyle& style) {
+QImage burnPicture(const std::vector<machine::Exposure>& exposures, const BurnStyle& style) {
     const double scaleY = std::max(1, style.yStepScale);
     const double sigma = std::max(0.3, style.spotSigmaPx);
     // Half-steps to image pixels, from the home corner.
@@ -82,7 +82,7 @@ QImage BurnPicture(const std::vector<machine::Exposure>& exposures, const BurnSt
     return picture;
 }
 
-bool SaveBurnPicture(const QImage& picture, const std::string& path, std::string& error) {
+bool saveBurnPicture(const QImage& picture, const std::string& path, std::string& error) {
     if (picture.isNull()) {
         error = "the burn picture would be larger than " + std::to_string(kMaxBurnPictureSide) +
                 " pixels a side";

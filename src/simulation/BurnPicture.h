@@ -31,9 +31,9 @@ inline constexpr int kMaxBurnPictureSide = 8192;
 // steps times yStepScale, both from the home corner, which the picture always shows. The work
 // piece is pale wood that darkens towards char with the exposure. A null image when the marks
 // would not fit in kMaxBurnPictureSide.
-QImage BurnPicture(const std::vector<machine::Exposure>& exposures, const BurnStyle& style = {});
+QImage burnPicture(const std::vector<machine::Exposure>& exposures, const BurnStyle& style = {});
 
 // Writes a burn picture as PNG; false with a reason when it cannot.
-bool SaveBurnPicture(const QImage& picture, const std::string& path, std::string& error);
+bool saveBurnPicture(const QImage& picture, const std::string& path, std::string& error);
 
 }  // namespace ostrel::simulation

@@ -85,8 +85,8 @@ void JobPreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     config.headY = sim ? sim->y() / 2.0 : f.yStepCount;
     config.rotorX = sim ? sim->rotorX() : 0;
     config.rotorY = sim ? sim->rotorY() : 0;
-    config.data = sim ? sim->data() : machine::REST_DATA;
-    config.control = sim ? sim->control() : machine::REST_CONTROL;
+    config.data = sim ? sim->data() : machine::kRestData;
+    config.control = sim ? sim->control() : machine::kRestControl;
     task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
 
     computing_ = inputs;

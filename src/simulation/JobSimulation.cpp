@@ -16,11 +16,11 @@
 #include <memory>
 #include <utility>
 
+#include "engraver/Engraver.h"
 #include "form/HeadlessHost.h"
 #include "form/Snapshot.h"
 #include "jobs/PictureRun.h"
 #include "machine/TracingPort.h"
-#include "panel/Engraver.h"
 #include "picture/Tone.h"
 #include "runtime/VirtualEventLoop.h"
 
@@ -60,7 +60,7 @@ class Simulation {
 
     void build(JobKind kind) {
         kind_ = kind;
-        engraver_ = std::make_unique<panel::Engraver>(
+        engraver_ = std::make_unique<engraver::Engraver>(
             loop_, trace_ ? static_cast<machine::Port&>(*trace_) : sim_, host_);
         // NOTE: a computed job keeps no journal: it is no job to resume, and a record per dot
         // and a sync per half second of machine time made a full-size job's computation several
@@ -74,7 +74,7 @@ class Simulation {
         });
     }
 
-    panel::Engraver& engraver() { return *engraver_; }
+    engraver::Engraver& engraver() { return *engraver_; }
     Form1& form() { return engraver_->form(); }
     form::HeadlessHost& host() { return host_; }
 
@@ -112,7 +112,7 @@ class Simulation {
         JobSummary s = started();
         const int64_t resumeAt = loop_.now();
         jobs::JobResume& resume = engraver_->jobResume();
-        if (const std::string why = resume.Resume(path); !why.empty()) {
+        if (const std::string why = resume.resume(path); !why.empty()) {
             error_ = why;
             return unusable(s);
         }
@@ -181,12 +181,12 @@ class Simulation {
 
     bool jobRunning() { return form::anyEnabled(form(), form::kJobTimers); }
 
-    bool accepted(const std::string& name, panel::EventResult result, const std::string& value) {
-        if (result == panel::EventResult::Handled) return true;
+    bool accepted(const std::string& name, engraver::EventResult result, const std::string& value) {
+        if (result == engraver::EventResult::Handled) return true;
         error_ = value.empty() ? "the window did not take a click on " + name
                                : "the window did not take " + value + " for " + name;
-        if (result == panel::EventResult::Disabled) error_ += " (it is disabled)";
-        if (result == panel::EventResult::BadValue) error_ += " (not a value it can take)";
+        if (result == engraver::EventResult::Disabled) error_ += " (it is disabled)";
+        if (result == engraver::EventResult::BadValue) error_ += " (not a value it can take)";
         return false;
     }
 
@@ -212,7 +212,7 @@ class Simulation {
     machine::SimEngraver sim_;
     std::unique_ptr<machine::TracingPort> trace_;
     form::HeadlessHost host_;
-    std::unique_ptr<panel::Engraver> engraver_;
+    std::unique_ptr<engraver::Engraver> engraver_;
     JobKind kind_ = JobKind::Picture;
     std::string error_;
     bool laserWasOn_ = false;
@@ -454,7 +454,7 @@ JobSummary simulateJob(const JobSpec& spec) {
         }
     }
     s.build(spec.kind);
-    s.engraver().Load();
+    s.engraver().load();
     if (!setUp(s, spec)) {
         JobSummary failed = s.unusable(refused);
         return failed;

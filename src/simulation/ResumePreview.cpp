@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 #include <filesystem>
 
+#include "engraver/Engraver.h"
 #include "form/HeadlessHost.h"
 #include "jobs/JobJournal.h"
 #include "machine/Registers.h"
-#include "panel/Engraver.h"
 #include "runtime/ThreadSignals.h"
 #include "runtime/VirtualEventLoop.h"
 
@@ -49,7 +49,7 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return file.write(bytes.data(), size) == size && file.flush();
 }
 
-bool jobOver(panel::Engraver& e) {
+bool jobOver(engraver::Engraver& e) {
     form::Form1& f = e.form();
     for (runtime::Timer* t :
          {&f.Timer1, &f.Timer2, &f.Timer4, &f.Timer5, &f.Timer6, &f.Timer7, &f.Timer8, &f.Timer9}) {
@@ -103,7 +103,7 @@ JobSummary simulateResume(const form::Snapshot& window, const machine::SimEngrav
     form::HeadlessHost host;
     host.folder = folder;
     host.viewerWorks = false;
-    panel::Engraver engraver(loop, sim, host);
+    engraver::Engraver engraver(loop, sim, host);
     // NOTE: a computed resume keeps no journal of its own: a record per dot and a sync per half
     // second of machine time would make a long job's computation slow.
     engraver.pictureRun().setJournalling(false);
@@ -120,7 +120,7 @@ JobSummary simulateResume(const form::Snapshot& window, const machine::SimEngrav
     });
 
     const int64_t resumedAt = loop.now();
-    const std::string refused = engraver.jobResume().Resume();
+    const std::string refused = engraver.jobResume().resume();
     if (!refused.empty()) {
         s.error = refused;
         return s;
@@ -191,8 +191,8 @@ void ResumePreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     config.headY = sim ? sim->y() / 2.0 : f.yStepCount;
     config.rotorX = sim ? sim->rotorX() : 0;
     config.rotorY = sim ? sim->rotorY() : 0;
-    config.data = sim ? sim->data() : machine::REST_DATA;
-    config.control = sim ? sim->control() : machine::REST_CONTROL;
+    config.data = sim ? sim->data() : machine::kRestData;
+    config.control = sim ? sim->control() : machine::kRestControl;
     task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
 
     computing_ = inputs;

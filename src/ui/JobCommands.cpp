@@ -7,8 +7,8 @@ namespace ostrel::ui {
 
 namespace {
 
-void post(panel::Engraver& engraver, std::function<std::string()> command, QPointer<QObject> owner,
-          std::function<void(const QString&)> refused) {
+void post(engraver::Engraver& engraver, std::function<std::string()> command,
+          QPointer<QObject> owner, std::function<void(const QString&)> refused) {
     engraver.loop().post([command = std::move(command), owner, refused = std::move(refused)] {
         const std::string why = command();
         if (!why.empty() && owner && refused) refused(QString::fromStdString(why));
@@ -17,7 +17,7 @@ void post(panel::Engraver& engraver, std::function<std::string()> command, QPoin
 
 }  // namespace
 
-PauseCommand pauseCommand(panel::Engraver& engraver) {
+PauseCommand pauseCommand(engraver::Engraver& engraver) {
     const jobs::JobPause& pause = engraver.jobPause();
     PauseCommand c;
     c.continues = pause.paused();
@@ -26,19 +26,19 @@ PauseCommand pauseCommand(panel::Engraver& engraver) {
     return c;
 }
 
-void postPauseCommand(panel::Engraver& engraver, bool continues, QPointer<QObject> owner,
+void postPauseCommand(engraver::Engraver& engraver, bool continues, QPointer<QObject> owner,
                       std::function<void(const QString&)> refused) {
     jobs::JobPause& pause = engraver.jobPause();
     post(
-        engraver, [&pause, continues] { return continues ? pause.Continue() : pause.Pause(); },
+        engraver, [&pause, continues] { return continues ? pause.continueRun() : pause.pause(); },
         owner, std::move(refused));
 }
 
-void postResume(panel::Engraver& engraver, QPointer<QObject> owner,
+void postResume(engraver::Engraver& engraver, QPointer<QObject> owner,
                 std::function<void(const QString&)> refused) {
     jobs::JobResume& resume = engraver.jobResume();
     post(
-        engraver, [&resume] { return resume.Resume(); }, owner, std::move(refused));
+        engraver, [&resume] { return resume.resume(); }, owner, std::move(refused));
 }
 
 }  // namespace ostrel::ui

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-#include "panel/Engraver.h"
+#include "engraver/Engraver.h"
 
 namespace ostrel::ui {
 
@@ -17,15 +17,15 @@ struct PauseCommand {
         return continues ? QStringLiteral("Continue") : QStringLiteral("Pause");
     }
 };
-PauseCommand pauseCommand(panel::Engraver& engraver);
+PauseCommand pauseCommand(engraver::Engraver& engraver);
 
-// Posts Pause (or Continue) to the core's event loop, so that it runs as an event of its own
+// Posts pause (or Continue) to the core's event loop, so that it runs as an event of its own
 // and never inside a tick. `refused` gets the reason when the core refuses; it is called only
 // while `owner` lives.
-void postPauseCommand(panel::Engraver& engraver, bool continues, QPointer<QObject> owner,
+void postPauseCommand(engraver::Engraver& engraver, bool continues, QPointer<QObject> owner,
                       std::function<void(const QString&)> refused);
 // The same for Resume of the interrupted job in the program folder.
-void postResume(panel::Engraver& engraver, QPointer<QObject> owner,
+void postResume(engraver::Engraver& engraver, QPointer<QObject> owner,
                 std::function<void(const QString&)> refused);
 
 }  // namespace ostrel::ui

@@ -186,7 +186,8 @@ QRect placeBeside(const QRect& mainFrame, const QRect& available, const QSize& w
 
 // --- MachineWindow ---
 
-MachineWindow::MachineWindow(panel::Engraver& engraver, machine::SimEngraver* sim, QWidget* parent)
+MachineWindow::MachineWindow(engraver::Engraver& engraver, machine::SimEngraver* sim,
+                             QWidget* parent)
     : QWidget(parent, Qt::Window), engraver_(engraver), sim_(sim) {
     setObjectName(QStringLiteral("MachineWindow"));
     setWindowTitle(sim_ ? QStringLiteral("Machine - simulated engraver")
@@ -444,7 +445,7 @@ void MachineWindow::buildWiringBox(QWidget* box) {
     wiringStop_->setObjectName(QStringLiteral("wiringStop"));
     wiringStop_->setMinimumWidth(34);
     connect(wiringStop_, &QPushButton::clicked, this, [this] {
-        engraver_.wiringTest().Stop();
+        engraver_.wiringTest().stop();
         refreshNow();
     });
     grid->addWidget(wiringStop_, 3, 4);
@@ -459,7 +460,7 @@ void MachineWindow::startWiringTest(motion::WiringTestKind kind) {
     noteOperatorEvent();
     // The reason of a refusal shows in the status line.
     [[maybe_unused]] const std::string refused =
-        engraver_.wiringTest().Start(kind, laserMs_->value());
+        engraver_.wiringTest().start(kind, laserMs_->value());
     refreshNow();
 }
 
@@ -807,7 +808,7 @@ void MachineWindow::refreshPort() {
     } else {
         // Data and control read back the bytes last written (the backend keeps them); the
         // core reads the status only while no job, jog or homing uses the port.
-        const panel::PortReading reading = engraver_.readPort();
+        const engraver::PortReading reading = engraver_.readPort();
         data_->setValue(reading.data);
         control_->setValue(reading.control);
         status = reading.status;

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "engraver/Engraver.h"
 #include "machine/SimEngraver.h"
 #include "motion/WiringTest.h"
-#include "panel/Engraver.h"
 #include "simulation/JobPreview.h"
 #include "ui/MachineViews.h"
 #include "ui/MaterialPanel.h"
@@ -42,7 +42,8 @@ class MachineWindow final : public QWidget {
     Q_OBJECT
   public:
     // `sim` is the simulated engraver when that is the port, else null (a real port).
-    MachineWindow(panel::Engraver& engraver, machine::SimEngraver* sim, QWidget* parent = nullptr);
+    MachineWindow(engraver::Engraver& engraver, machine::SimEngraver* sim,
+                  QWidget* parent = nullptr);
     ~MachineWindow() override;
 
     // Puts "Machine" into the main window's View menu and follows the operator's events there.
@@ -126,7 +127,7 @@ class MachineWindow final : public QWidget {
     // The note under the job: a refused command, else a refused Run.
     QString note() const { return commandNote_.isEmpty() ? runNote_ : commandNote_; }
 
-    panel::Engraver& engraver_;
+    engraver::Engraver& engraver_;
     machine::SimEngraver* sim_;
     MainWindow* main_ = nullptr;
     runtime::HookId hook_ = 0;

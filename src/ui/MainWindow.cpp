@@ -145,7 +145,7 @@ void setText(W* w, const QString& text) {
 
 }  // namespace
 
-MainWindow::MainWindow(panel::Engraver& engraver, QWidget* parent)
+MainWindow::MainWindow(engraver::Engraver& engraver, QWidget* parent)
     : QMainWindow(parent), engraver_(engraver) {
     loadPictures();
     setObjectName(QStringLiteral("Form1"));
@@ -516,8 +516,8 @@ void MainWindow::jogPressed(const std::string& name, Qt::MouseButton button) {
     // run must find where it belongs.
     heldJog_ = name;
     if (jog) jog->setDown(true);
-    const panel::EventResult result = engraver_.mouseDown(name, buttonNumber(button));
-    if (result == panel::EventResult::Disabled || result == panel::EventResult::Unknown) {
+    const engraver::EventResult result = engraver_.mouseDown(name, buttonNumber(button));
+    if (result == engraver::EventResult::Disabled || result == engraver::EventResult::Unknown) {
         heldJog_.clear();  // refused: its release has nothing to stop
         if (jog) jog->setDown(false);
     }
@@ -544,7 +544,7 @@ void MainWindow::releaseHeldJog() {
     // The core knows which jogs it holds; it ends them even on a button disabled meanwhile,
     // where a mouse-up would be refused.
     if (!viewHeld && engraver_.motion().heldJog() < 0) return;
-    engraver_.motion().ReleaseHeldJog();
+    engraver_.motion().releaseHeldJog();
     afterForward();
 }
 
@@ -602,7 +602,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     releaseHeldJog();
     // NOTE: the close box must not leave a burning laser or powered coils: rest first, then
     // end. A tick under way (inside "let events run") sees the abort and starts nothing again.
-    engraver_.RestNow();
+    engraver_.restNow();
     ++engraver_.context().abortGeneration;
     event->accept();
     QCoreApplication::exit(0);

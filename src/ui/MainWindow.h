@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "panel/Engraver.h"
+#include "engraver/Engraver.h"
 
 class QAction;
 class QMenu;
@@ -21,7 +21,7 @@ namespace ostrel::ui {
 class MainWindow final : public QMainWindow {
     Q_OBJECT
   public:
-    explicit MainWindow(panel::Engraver& engraver, QWidget* parent = nullptr);
+    explicit MainWindow(engraver::Engraver& engraver, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Brings every widget in line with Form1 now.
@@ -32,7 +32,7 @@ class MainWindow final : public QMainWindow {
     // The "View" menu beside "Help", made on first use: the windows of our own that show the
     // machine put their items into it.
     QMenu* viewMenu();
-    // The "Job" menu beside "Help", made on first use: Pause (Ctrl+P), which turns into
+    // The "Job" menu beside "Help", made on first use: pause (Ctrl+P), which turns into
     // Continue while the job is paused, enabled only when it can act.
     QMenu* jobMenu();
 
@@ -72,7 +72,7 @@ class MainWindow final : public QMainWindow {
     void afterForward();
     void renderJobMenu();
 
-    panel::Engraver& engraver_;
+    engraver::Engraver& engraver_;
     QWidget* client_ = nullptr;
     QMenu* viewMenu_ = nullptr;
     QMenu* jobMenu_ = nullptr;

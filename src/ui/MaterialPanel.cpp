@@ -39,7 +39,7 @@ QSlider* toneSlider(QWidget* parent) {
 
 }  // namespace
 
-MaterialPanel::MaterialPanel(panel::Engraver& engraver, const QString& folder, QWidget* parent)
+MaterialPanel::MaterialPanel(engraver::Engraver& engraver, const QString& folder, QWidget* parent)
     : QGroupBox(QStringLiteral("Material and picture"), parent),
       engraver_(engraver),
       library_(folder) {

@@ -4,7 +4,7 @@
 #include <QGroupBox>
 #include <QString>
 
-#include "panel/Engraver.h"
+#include "engraver/Engraver.h"
 #include "picture/MaterialProfile.h"
 
 class QCheckBox;
@@ -21,7 +21,7 @@ class MaterialPanel final : public QGroupBox {
     Q_OBJECT
   public:
     // The profiles are kept in `folder` (the user's data folder by default).
-    explicit MaterialPanel(panel::Engraver& engraver,
+    explicit MaterialPanel(engraver::Engraver& engraver,
                            const QString& folder = picture::MaterialLibrary::defaultFolder(),
                            QWidget* parent = nullptr);
 
@@ -50,7 +50,7 @@ class MaterialPanel final : public QGroupBox {
     // The folded panel's line: the material, and the mask and tone when they are not designed.
     void showSummary();
 
-    panel::Engraver& engraver_;
+    engraver::Engraver& engraver_;
     picture::MaterialLibrary library_;
     QComboBox* materials_ = nullptr;
     QComboBox* dither_ = nullptr;

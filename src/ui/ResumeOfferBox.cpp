@@ -13,7 +13,7 @@
 
 namespace ostrel::ui {
 
-ResumeOfferBox::ResumeOfferBox(panel::Engraver& engraver, machine::SimEngraver* sim,
+ResumeOfferBox::ResumeOfferBox(engraver::Engraver& engraver, machine::SimEngraver* sim,
                                WorkPieceView* workPiece, QWidget* parent)
     : QFrame(parent), engraver_(engraver), sim_(sim), workPiece_(workPiece) {
     setObjectName(QStringLiteral("resumeOffer"));

@@ -5,8 +5,8 @@
 #include <QFrame>
 #include <optional>
 
+#include "engraver/Engraver.h"
 #include "machine/SimEngraver.h"
-#include "panel/Engraver.h"
 #include "simulation/ResumePreview.h"
 
 class QLabel;
@@ -20,8 +20,8 @@ class ResumeOfferBox final : public QFrame {
     Q_OBJECT
   public:
     // `sim` is the simulated engraver, or null for a real port; `workPiece` gets the mark.
-    ResumeOfferBox(panel::Engraver& engraver, machine::SimEngraver* sim, WorkPieceView* workPiece,
-                   QWidget* parent = nullptr);
+    ResumeOfferBox(engraver::Engraver& engraver, machine::SimEngraver* sim,
+                   WorkPieceView* workPiece, QWidget* parent = nullptr);
 
     // Reads the journal again when it, picture.bmp or the set-up changed, and starts computing
     // the resume when it can be resumed. Only while nothing moves and no job is paused.
@@ -41,7 +41,7 @@ class ResumeOfferBox final : public QFrame {
     void computed();
 
   private:
-    panel::Engraver& engraver_;
+    engraver::Engraver& engraver_;
     machine::SimEngraver* sim_;
     WorkPieceView* workPiece_;
     QLabel* text_ = nullptr;

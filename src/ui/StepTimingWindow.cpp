@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "engraver/Engraver.h"
 #include "jobs/Dwell.h"
-#include "panel/Engraver.h"
 
 namespace ostrel::ui {
 
@@ -93,8 +93,8 @@ void TimingHistogramView::paintEvent(QPaintEvent*) {
 
 // --- StepTimingWindow ---
 
-StepTimingWindow::StepTimingWindow(panel::Engraver& engraver, std::function<std::string()> describe,
-                                   QWidget* parent)
+StepTimingWindow::StepTimingWindow(engraver::Engraver& engraver,
+                                   std::function<std::string()> describe, QWidget* parent)
     : QWidget(parent, Qt::Window), engraver_(engraver), describe_(std::move(describe)) {
     setObjectName(QStringLiteral("StepTimingWindow"));
     setWindowTitle(QStringLiteral("Test step timing"));
@@ -259,7 +259,7 @@ void StepTimingWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-StepTimingWindow* showStepTimingWindow(QWidget* parent, panel::Engraver& engraver,
+StepTimingWindow* showStepTimingWindow(QWidget* parent, engraver::Engraver& engraver,
                                        std::function<std::string()> describe) {
     auto* window = parent->findChild<StepTimingWindow*>();
     if (!window) window = new StepTimingWindow(engraver, std::move(describe), parent);

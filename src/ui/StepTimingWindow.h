@@ -14,7 +14,7 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 class Engraver;
 }
 
@@ -38,7 +38,7 @@ class StepTimingWindow final : public QWidget {
     Q_OBJECT
   public:
     // `describe` says what the step timing runs at (TimingPriority::describe), or is empty.
-    StepTimingWindow(panel::Engraver& engraver, std::function<std::string()> describe,
+    StepTimingWindow(engraver::Engraver& engraver, std::function<std::string()> describe,
                      QWidget* parent = nullptr);
     ~StepTimingWindow() override;
 
@@ -57,7 +57,7 @@ class StepTimingWindow final : public QWidget {
     void refresh();
     void finished();
 
-    panel::Engraver& engraver_;
+    engraver::Engraver& engraver_;
     std::function<std::string()> describe_;
     std::unique_ptr<runtime::StepTimingProbe> probe_;
     QTimer live_;
@@ -76,7 +76,7 @@ class StepTimingWindow final : public QWidget {
 };
 
 // Opens the window (made once, a child of `parent`) and brings it to the front.
-StepTimingWindow* showStepTimingWindow(QWidget* parent, panel::Engraver& engraver,
+StepTimingWindow* showStepTimingWindow(QWidget* parent, engraver::Engraver& engraver,
                                        std::function<std::string()> describe);
 
 }  // namespace ostrel::ui

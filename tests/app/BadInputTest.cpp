@@ -48,7 +48,7 @@ TEST_F(PeriodBoxTest, ATextThatGivesNoIntervalIsShownRedAndKeepsThePreviousInter
     const Box boxes[] = {{"Combo1", f.Timer1, "Command1(2)"}, {"Combo2", f.Timer3, "Command1(5)"}};
     for (const Box& b : boxes) {
         SCOPED_TRACE(b.name);
-        ASSERT_EQ(h.engraver->mouseDown(b.start), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->mouseDown(b.start), engraver::EventResult::Handled);
         type(b.name, "40");
         h.wait(200);
         EXPECT_FALSE(shownRed(b.name));
@@ -78,7 +78,7 @@ TEST(PictureHeader, ASizeWhoseAreaOverflowsIsRefusedAsTooLarge) {
         SCOPED_TRACE(side);
         const std::string path =
             writeFile(dir.path().toStdString(), "huge.png", pngHeader(side, side));
-        const picture::DecodedPicture decoded = picture::DecodePictureFile(path, QSize(127, 103));
+        const picture::DecodedPicture decoded = picture::decodePictureFile(path, QSize(127, 103));
         EXPECT_TRUE(decoded.image.isNull());
         EXPECT_NE(decoded.error.find("too large"), std::string::npos) << decoded.error;
     }

@@ -11,7 +11,7 @@
 
 #include "app/SafetyChild.h"
 #include "app/Script.h"
-#include "panel/Interlock.h"
+#include "engraver/Interlock.h"
 
 namespace ostrel::app {
 namespace {
@@ -56,7 +56,7 @@ TEST(InterlockScript, DoorLinesOpenAndCloseTheSwitchTheCoreWatches) {
         std::ostringstream out, err;
         EXPECT_EQ(runScenario(kFrameScenario, options, out, err), kScriptPassed)
             << out.str() << err.str();
-        const std::string refusal = std::string("error: ") + panel::Interlock::kRefusal;
+        const std::string refusal = std::string("error: ") + engraver::Interlock::kRefusal;
         EXPECT_EQ(count(out.str(), refusal), 4u) << out.str();
         EXPECT_EQ(count(out.str(), "interlock opened"), 1u) << out.str();
         EXPECT_NE(out.str().find("the job is paused"), std::string::npos);

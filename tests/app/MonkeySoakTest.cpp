@@ -118,12 +118,12 @@ class WatchPort final : public machine::Port {
 struct Session {
     Session(machine::Port& port, const std::string& folder) {
         host.folder = folder;
-        engraver = std::make_unique<panel::Engraver>(loop, port, host);
-        engraver->Load();
+        engraver = std::make_unique<engraver::Engraver>(loop, port, host);
+        engraver->load();
     }
     runtime::VirtualEventLoop loop;
     FakeHost host;
-    std::unique_ptr<panel::Engraver> engraver;  // NOTE: after the loop: destroyed first
+    std::unique_ptr<engraver::Engraver> engraver;  // NOTE: after the loop: destroyed first
 };
 
 class Monkey {
@@ -177,7 +177,7 @@ class Monkey {
 
     double nowMs() const { return offsetMs_ + (session_ ? session_->loop.nowMs() : 0); }
     form::Form1& f() { return session_->engraver->form(); }
-    panel::Engraver& core() { return *session_->engraver; }
+    engraver::Engraver& core() { return *session_->engraver; }
 
     void newSession() {
         if (session_) offsetMs_ += session_->loop.nowMs();
@@ -243,7 +243,7 @@ class Monkey {
             } else if (ending < 8) {
                 session_->loop.post(
                     [this] {
-                        if (!session_->host.ended) core().PressLost();
+                        if (!session_->host.ended) core().pressLost();
                         watch_.note("focus lost");
                         check("after a lost focus");
                     },

@@ -421,7 +421,7 @@ TEST(PortFault, TheCoreStopsRestsEndsAndReportsThroughTheHost) {
     h.engraver->mouseDown("Command1(5)");
     h.wait(1000);
     EXPECT_EQ(h.writes().size(), writes) << "nothing is written after a port fault";
-    EXPECT_TRUE(h.engraver->RestNow()) << "the rest made at the fault reached the machine";
+    EXPECT_TRUE(h.engraver->restNow()) << "the rest made at the fault reached the machine";
 }
 
 }  // namespace

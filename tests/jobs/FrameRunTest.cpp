@@ -34,7 +34,7 @@ class FrameRunTest : public ::testing::Test {
             xPeak = std::max(xPeak, h.form().xStepCount);
             yPeak = std::max(yPeak, h.form().yStepCount);
         });
-        h.engraver->frameRun().Start();
+        h.engraver->frameRun().start();
         ASSERT_TRUE(h.untilIdle());
     }
     void expectAtRest() {
@@ -74,7 +74,7 @@ TEST_F(FrameRunTest, AutoLaserBurnsAlongAllFourSides) {
     f.autoLaser = true;
     // The head's true place (half-steps) at the two far corners.
     int64_t farX = -1, farY = -1;
-    h.engraver->frameRun().Start();
+    h.engraver->frameRun().start();
     ASSERT_TRUE(h.loop.advanceUntil([&] { return f.Timer9.Enabled(); }, 60 * 60 * 1000));
     farX = h.sim->x();
     ASSERT_TRUE(h.loop.advanceUntil([&] { return f.xMovingMinus; }, 60 * 60 * 1000));
@@ -176,14 +176,14 @@ TEST_F(FrameRunTest, ScrollBarsResizeTheFrame) {
     form::Form1& f = h.form();
     EXPECT_EQ(f.Option2.caption, "Frame cutting");
     EXPECT_EQ(f.Picture3.toolTip, "Frame");
-    EXPECT_EQ(h.engraver->set("HScroll2", std::to_string(52 * 15)), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->set("HScroll2", std::to_string(52 * 15)), engraver::EventResult::Handled);
     EXPECT_EQ(f.Picture3.ScaleWidth(), 50);
     EXPECT_EQ(f.Option2.caption, "Frame 50x103");
     EXPECT_EQ(f.Picture3.toolTip, "50,103");
     run();
     EXPECT_EQ(xPeak, 4 * 105);
 
-    EXPECT_EQ(h.engraver->set("VScroll2", std::to_string(17 * 15)), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->set("VScroll2", std::to_string(17 * 15)), engraver::EventResult::Handled);
     EXPECT_EQ(f.Option2.caption, "Frame 50x15");
     EXPECT_EQ(f.Picture3.toolTip, "50,15");
 }
@@ -224,7 +224,7 @@ TEST_F(FrameRunTest, BadSpeedTextKeepsThePreviousPeriod) {
     form::Form1& f = h.form();
     sizeFrame(f, 15, 15);
     f.Combo1.caption = "20";
-    h.engraver->frameRun().Start();
+    h.engraver->frameRun().start();
     ASSERT_TRUE(h.loop.advanceUntil([&] { return f.Timer8.Interval() == 20; }, 1000));
     for (const char* text : {"", "x", "0", "-3", "65536"}) {
         f.Combo1.caption = text;
@@ -267,7 +267,7 @@ struct ScriptedCore {
     runtime::VirtualEventLoop loop;
     ScriptedPort port;
     test::FakeHost host;
-    panel::Engraver engraver{loop, port, host};
+    engraver::Engraver engraver{loop, port, host};
     form::Form1& f = engraver.form();
 };
 
@@ -334,7 +334,7 @@ TEST(FrameRunPhase, ALegEndingAtPhaseEightLetsTheNextRunStartAtPhaseOne) {
     EXPECT_TRUE(f.yMovingMinus);
 
     core.port.writes.clear();
-    core.engraver.frameRun().Start();
+    core.engraver.frameRun().start();
     core.engraver.frameRun().Timer8Tick();
     ASSERT_FALSE(core.port.writes.empty());
     EXPECT_EQ(core.port.writes.back(), std::make_pair(int{DATA_REG}, int{machine::xHalfPlus[0]}));

@@ -179,7 +179,7 @@ TEST_F(JournalFileTest, BadJournalsAreRefusedWithAReason) {
         EXPECT_EQ(jobs::readJournal(path).error, b.message);
         // Nothing is resumed: the machine is not touched.
         h.clearTrace();
-        EXPECT_EQ(h.engraver->jobResume().Resume(), b.message);
+        EXPECT_EQ(h.engraver->jobResume().resume(), b.message);
         h.wait(60000);
         EXPECT_TRUE(h.writes().empty());
     }
@@ -218,7 +218,7 @@ class RunJournalTest : public ::testing::Test {
 };
 
 TEST_F(RunJournalTest, SyncedAtMostEveryHalfSecondAndAtPauseAndAbort) {
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     ASSERT_TRUE(journal().isOpen());
     EXPECT_EQ(journal().syncedBytes(), journal().writtenBytes());  // the start is on the disk
     // Follow the journal at every dispatch: what is written but not synced is never older
@@ -242,11 +242,11 @@ TEST_F(RunJournalTest, SyncedAtMostEveryHalfSecondAndAtPauseAndAbort) {
     EXPECT_GT(journal().writtenBytes(), jobs::kHeaderBytes + 10 * jobs::kRecordBytes);
     // Checked after each dispatch; one comes at least every step period or dot pulse.
     EXPECT_LE(worst, jobs::kJournalSyncMs + 100);
-    ASSERT_EQ(h.engraver->jobPause().Pause(), "");
+    ASSERT_EQ(h.engraver->jobPause().pause(), "");
     EXPECT_EQ(journal().syncedBytes(), journal().writtenBytes());
-    ASSERT_EQ(h.engraver->jobPause().Continue(), "");
+    ASSERT_EQ(h.engraver->jobPause().continueRun(), "");
     h.wait(1234);
-    ASSERT_EQ(h.engraver->click("Command2(5)"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Command2(5)"), engraver::EventResult::Handled);
     EXPECT_FALSE(journal().isOpen());
     const jobs::JournalContents kept = jobs::readJournal(path);
     ASSERT_EQ(kept.error, "");
@@ -256,22 +256,22 @@ TEST_F(RunJournalTest, SyncedAtMostEveryHalfSecondAndAtPauseAndAbort) {
 }
 
 TEST_F(RunJournalTest, RemovedWhenTheJobEndsByItselfAndNoneWithoutAPicture) {
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     ASSERT_TRUE(QFile::exists(QString::fromStdString(path)));
     ASSERT_TRUE(test::untilJobDone(h));
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
 
     QFile::remove(QString::fromStdString(h.host.folder + "/picture.bmp"));
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     EXPECT_FALSE(journal().isOpen()) << "the job still runs, without a journal";
     EXPECT_TRUE(h.form().Timer4.Enabled());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
 }
 
 TEST_F(RunJournalTest, ResumeRefusesWhenThePictureOrASettingDiffers) {
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     h.wait(3000);
-    ASSERT_EQ(h.engraver->click("Command2(5)"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Command2(5)"), engraver::EventResult::Handled);
     struct Change {
         const char* what;
         std::function<void(test::Harness&)> change;
@@ -313,7 +313,7 @@ TEST_F(RunJournalTest, ResumeRefusesWhenThePictureOrASettingDiffers) {
         c.change(x);
         EXPECT_EQ(x.engraver->jobResume().check().error, c.message);
         x.clearTrace();
-        EXPECT_EQ(x.engraver->jobResume().Resume(), c.message);
+        EXPECT_EQ(x.engraver->jobResume().resume(), c.message);
         x.wait(60000);
         EXPECT_TRUE(x.writes().empty()) << "nothing is resumed";
         EXPECT_FALSE(x.engraver->jobResume().running());

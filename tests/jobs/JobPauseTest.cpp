@@ -34,9 +34,9 @@ void setUp(test::Harness& h, Job job) {
 
 void start(test::Harness& h, Job job) {
     if (job == Job::Picture)
-        h.engraver->pictureRun().Start();
+        h.engraver->pictureRun().start();
     else
-        h.engraver->frameRun().Start();
+        h.engraver->frameRun().start();
 }
 
 Outcome outcomeOf(test::Harness& h) {
@@ -103,7 +103,7 @@ TEST_P(JobPauseTest, APauseChangesNeitherTheWayNorAnyDotsLaserTime) {
         // A blocking pause in the last tick can carry the clock past the end of the run.
         if (!h.engraver->motionRunning()) continue;
         h.clearTrace();
-        ASSERT_EQ(pause.Pause(), "");
+        ASSERT_EQ(pause.pause(), "");
         // The laser goes off first; the head stays held by a coil word.
         const auto writes = h.writes();
         ASSERT_FALSE(writes.empty());
@@ -124,7 +124,7 @@ TEST_P(JobPauseTest, APauseChangesNeitherTheWayNorAnyDotsLaserTime) {
         EXPECT_EQ(pause.state(),
                   c.release ? jobs::JobPause::State::Released : jobs::JobPause::State::Paused);
 
-        ASSERT_EQ(pause.Continue(), "");
+        ASSERT_EQ(pause.continueRun(), "");
         ASSERT_TRUE(test::untilJobDone(h));
         const Outcome got = outcomeOf(h);
         EXPECT_EQ(got.exposure, want.exposure);
@@ -152,7 +152,7 @@ TEST(JobPause, HoldsForTheHoldingTimeThenReleasesAndRewritesTheWordOnContinue) {
     jobs::JobPause& pause = h.engraver->jobPause();
     pause.setHoldMs(5000);
     pause.setSettleMs(250);
-    ASSERT_EQ(pause.Pause(), "");
+    ASSERT_EQ(pause.pause(), "");
     const int held = h.data();
     ASSERT_NE(held, 0);
     h.wait(4999);
@@ -160,7 +160,7 @@ TEST(JobPause, HoldsForTheHoldingTimeThenReleasesAndRewritesTheWordOnContinue) {
     h.wait(1);
     EXPECT_EQ(h.data(), 0);
     h.clearTrace();
-    ASSERT_EQ(pause.Continue(), "");
+    ASSERT_EQ(pause.continueRun(), "");
     ASSERT_EQ(h.writes(), (std::vector<std::pair<int, int>>{{DATA_REG, held}}));
     h.wait(249);  // the rotors settle: nothing moves, the laser stays off
     EXPECT_EQ(h.writes().size(), 1u);
@@ -172,15 +172,15 @@ TEST(JobPause, RefusesWithoutAJobAndAfterTheHeadWasMoved) {
     test::Harness h;
     setUp(h, Job::Picture);
     jobs::JobPause& pause = h.engraver->jobPause();
-    EXPECT_EQ(pause.Pause(), "No job is running.");
-    EXPECT_EQ(pause.Continue(), "No job is paused.");
+    EXPECT_EQ(pause.pause(), "No job is running.");
+    EXPECT_EQ(pause.continueRun(), "No job is paused.");
 
     start(h, Job::Picture);
     h.wait(500);
-    ASSERT_EQ(pause.Pause(), "");
-    EXPECT_EQ(pause.Pause(), "The job is already paused.");
+    ASSERT_EQ(pause.pause(), "");
+    EXPECT_EQ(pause.pause(), "The job is already paused.");
     ++h.form().xStepCount;  // as a jog during the pause would
-    EXPECT_EQ(pause.Continue(),
+    EXPECT_EQ(pause.continueRun(),
               "The head was moved during the pause: the paused job cannot go on.");
     EXPECT_FALSE(pause.paused());
     EXPECT_EQ(h.data(), 0);
@@ -195,15 +195,15 @@ TEST(JobPause, AbortDuringAPauseEndsItAndNothingWritesAfterwards) {
     start(h, Job::Picture);
     h.wait(700);
     jobs::JobPause& pause = h.engraver->jobPause();
-    ASSERT_EQ(pause.Pause(), "");
-    ASSERT_EQ(h.engraver->click("Command2(5)"), panel::EventResult::Handled);
+    ASSERT_EQ(pause.pause(), "");
+    ASSERT_EQ(h.engraver->click("Command2(5)"), engraver::EventResult::Handled);
     EXPECT_FALSE(pause.paused());
     EXPECT_EQ(h.data(), 0);
     EXPECT_EQ(h.control(), machine::LASER_OFF);
     h.clearTrace();
     h.wait(10 * 60 * 1000);
     EXPECT_TRUE(h.writes().empty());
-    EXPECT_EQ(pause.Continue(), "No job is paused.");
+    EXPECT_EQ(pause.continueRun(), "No job is paused.");
     EXPECT_TRUE(h.writes().empty());
 }
 

@@ -67,7 +67,7 @@ TEST_P(JobResumeTest, NoDotBurnsTwiceAndNoneIsSkipped) {
     {
         test::Harness h;
         setUp(h, c.coarse);
-        h.engraver->pictureRun().Start();
+        h.engraver->pictureRun().start();
         ASSERT_TRUE(test::untilJobDone(h));
         want = test::exposureOf(*h.sim);
         endMs = h.loop.now();
@@ -81,16 +81,16 @@ TEST_P(JobResumeTest, NoDotBurnsTwiceAndNoneIsSkipped) {
         SCOPED_TRACE("cut at " + std::to_string(at) + " ms");
         auto first = std::make_unique<test::Harness>();
         setUp(*first, c.coarse);
-        first->engraver->pictureRun().Start();
+        first->engraver->pictureRun().start();
         first->wait(at);
         if (!first->engraver->motionRunning()) continue;
         test::ExposureMap got;
         test::Harness* h = first.get();
         std::unique_ptr<test::Harness> second;
         if (c.cut == Cut::Abort) {
-            ASSERT_EQ(h->engraver->click("Command2(5)"), panel::EventResult::Handled);
+            ASSERT_EQ(h->engraver->click("Command2(5)"), engraver::EventResult::Handled);
         } else if (c.cut == Cut::Rest) {
-            h->engraver->RestNow();
+            h->engraver->restNow();
         } else {
             // The power goes: the laser and the coils with it, and the disk keeps only what
             // was synced. The machine stays where it stood; the program starts again.
@@ -109,7 +109,7 @@ TEST_P(JobResumeTest, NoDotBurnsTwiceAndNoneIsSkipped) {
         }
         const jobs::ResumeOffer offer = h->engraver->jobResume().check();
         ASSERT_EQ(offer.error, "");
-        ASSERT_EQ(h->engraver->jobResume().Resume(), "");
+        ASSERT_EQ(h->engraver->jobResume().resume(), "");
         ASSERT_TRUE(test::untilJobDone(*h));
         test::addExposure(got, *h->sim);
         if (second) second->host.folder.clear();  // the first one removes the folder

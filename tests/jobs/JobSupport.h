@@ -48,7 +48,7 @@ inline void preparePictureJob(Harness& h, const QImage& picture, bool coarse = f
 
 // Advances until nothing of the job runs any more: no axis or job timer, no pause, no resume.
 inline bool untilJobDone(Harness& h, int64_t maxMs = 24LL * 3600 * 1000) {
-    panel::Engraver& e = *h.engraver;
+    engraver::Engraver& e = *h.engraver;
     return h.loop.advanceUntil(
         [&] {
             form::Form1& f = e.form();

@@ -79,7 +79,7 @@ class PictureRunTest : public ::testing::Test {
         h.form().Check2.value = hologram ? 1 : 0;
     }
     void run() {
-        h.engraver->pictureRun().Start();
+        h.engraver->pictureRun().start();
         ASSERT_TRUE(h.untilIdle());
     }
     std::vector<Pulse> pulses() const { return pulsesOf(h.trace->records()); }
@@ -269,7 +269,7 @@ TEST_P(PictureBadSpeedTest, KeepsThePreviousPeriod) {
     mode(false);
     form::Form1& f = h.form();
     f.Combo1.caption = "20";
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     // Every stepping timer has taken its period from the list; then the text goes bad.
     ASSERT_TRUE(h.loop.advanceUntil([&] { return f.Timer7.Enabled() && f.Timer7.Interval() == 20; },
                                     60 * 1000));
@@ -349,7 +349,7 @@ TEST_P(PictureRunAbortTest, AbortInsideATickLeavesEveryTimerOff) {
         armTick(
             f.Timer7, [&] { pictureRun.Timer7Tick(); }, [&] { return f.xStepCount > 4; });
     }
-    pictureRun.Start();
+    pictureRun.start();
     ASSERT_TRUE(h.untilIdle());
     EXPECT_TRUE(armed);
     EXPECT_TRUE(abortedInTick);
@@ -361,7 +361,7 @@ TEST_P(PictureRunAbortTest, AbortInsideATickLeavesEveryTimerOff) {
     armed = true;
     load(levelsOf(3, 2, [](int, int) { return 0; }));
     h.clearTrace();
-    pictureRun.Start();
+    pictureRun.start();
     ASSERT_TRUE(h.untilIdle());
     EXPECT_EQ(pulseLengths(),
               (std::vector<double>{100, 100, 100, 100, 100, 100, 13, 13, 13, 13, 13, 13}));
@@ -444,7 +444,7 @@ TEST_P(PictureRunSweepTest, InvariantsHoldAfterEveryDispatch) {
         if (on > 1) ++crowded;
         if (machine::isWiringFault(static_cast<uint8_t>(h.data()))) ++wiringFaults;
     });
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     ASSERT_TRUE(h.untilIdle());
     EXPECT_EQ(crowded, 0);
     EXPECT_EQ(wiringFaults, 0);

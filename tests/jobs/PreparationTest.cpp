@@ -27,7 +27,7 @@ struct PreparationTest : testing::Test {
     // Loads a picture file the way the operator does: Load, then the dialog's answer.
     void load(const std::string& path) {
         h.host.dialogAnswers.push_back(path);
-        ASSERT_EQ(h.engraver->click("Command2(0)"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Command2(0)"), engraver::EventResult::Handled);
         ASSERT_TRUE(h.host.errors.empty()) << h.host.errors.front();
     }
     // A picture of four vertical bands: white, grey 100, grey 101 and black.
@@ -120,9 +120,9 @@ TEST_F(PreparationTest, ModeAndSensitivityActOnlyOnTheNextLoad) {
     load(bands());
     const QImage prepared = f().Picture2.raster;
     const uint64_t revision = f().Picture2.revision;
-    ASSERT_EQ(h.engraver->set("HScroll3", "200"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("HScroll3", "200"), engraver::EventResult::Handled);
     EXPECT_EQ(f().Label6.caption, "Sensitivity 200");
-    ASSERT_EQ(h.engraver->click("Check1"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Check1"), engraver::EventResult::Handled);
     EXPECT_EQ(f().Check1.value, 0);
     EXPECT_EQ(f().Check1.caption, "Precise-Burning");
     EXPECT_FALSE(f().HScroll3.enabled);
@@ -130,7 +130,7 @@ TEST_F(PreparationTest, ModeAndSensitivityActOnlyOnTheNextLoad) {
     EXPECT_EQ(f().Picture2.raster, prepared);
     EXPECT_EQ(f().Picture2.revision, revision);
 
-    ASSERT_EQ(h.engraver->click("Check1"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Check1"), engraver::EventResult::Handled);
     EXPECT_EQ(f().Check1.caption, "Coarse-Burning");
     EXPECT_TRUE(f().HScroll3.enabled);
     load(bands());
@@ -139,11 +139,11 @@ TEST_F(PreparationTest, ModeAndSensitivityActOnlyOnTheNextLoad) {
 
 TEST_F(PreparationTest, SizeSlidersResizeThePreviewAndTheNextLoadFillsIt) {
     EXPECT_EQ(f().Label6.caption, "Sensitivity");
-    ASSERT_EQ(h.engraver->set("VScroll1", "900"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("VScroll1", "900"), engraver::EventResult::Handled);
     EXPECT_EQ(f().Picture2.ScaleHeight(), 900 / 15 - 2);
     EXPECT_EQ(f().Picture2.toolTip, "127,58");
     EXPECT_EQ(f().Option1.caption, "Picture 127x58");
-    ASSERT_EQ(h.engraver->set("HScroll1", "600"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("HScroll1", "600"), engraver::EventResult::Handled);
     EXPECT_EQ(f().Picture2.toolTip, "38,58");
     EXPECT_EQ(f().Option1.caption, "Picture 38x58");
 

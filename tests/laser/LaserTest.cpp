@@ -22,8 +22,8 @@ struct LaserHarness : Harness {
         enableJogButtons(*this);
     }
     laser::Laser& laser() { return engraver->laser(); }
-    void zDown() { EXPECT_EQ(engraver->mouseDown("Command1(5)"), panel::EventResult::Handled); }
-    void zUp() { EXPECT_EQ(engraver->mouseDown("Command1(4)"), panel::EventResult::Handled); }
+    void zDown() { EXPECT_EQ(engraver->mouseDown("Command1(5)"), engraver::EventResult::Handled); }
+    void zUp() { EXPECT_EQ(engraver->mouseDown("Command1(4)"), engraver::EventResult::Handled); }
 };
 
 // --- Max Laser Power ---
@@ -193,8 +193,8 @@ TEST(Pulse, ZButtonsMouseUpDoesNothing) {
     LaserHarness h;
     h.zDown();
     h.clearTrace();
-    EXPECT_EQ(h.engraver->mouseUp("Command1(5)"), panel::EventResult::Handled);
-    EXPECT_EQ(h.engraver->mouseUp("Command1(4)"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->mouseUp("Command1(5)"), engraver::EventResult::Handled);
+    EXPECT_EQ(h.engraver->mouseUp("Command1(4)"), engraver::EventResult::Handled);
     EXPECT_TRUE(h.writes().empty());
     EXPECT_TRUE(h.form().Timer3.Enabled());
     EXPECT_EQ(h.engraver->motion().heldJog(), -1);  // no axis jog
@@ -234,9 +234,9 @@ TEST(LaserScenario, ExampleScenarioLaser) {
     EXPECT_EQ(caption(h, "Command4"), "Max Laser Power On");
     h.engraver->click("Command4");
     EXPECT_EQ(h.control(), 202);
-    EXPECT_EQ(h.engraver->mouseDown("Command1(3)"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->mouseDown("Command1(3)"), engraver::EventResult::Handled);
     h.wait(195);
-    EXPECT_EQ(h.engraver->mouseUp("Command1(3)"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->mouseUp("Command1(3)"), engraver::EventResult::Handled);
     EXPECT_EQ(h.form().xStepCount, 10);
     EXPECT_EQ(caption(h, "Label1(0)"), "10");
     EXPECT_EQ(h.data(), 0);

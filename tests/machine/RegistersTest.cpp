@@ -50,8 +50,8 @@ TEST(Registers, AddressesAndWords) {
     EXPECT_EQ(m::LASER_ON, 203);
     EXPECT_EQ(m::LASER_OFF, 202);
     EXPECT_EQ(m::COILS_OFF, 0);
-    EXPECT_EQ(m::REST_DATA, 0);
-    EXPECT_EQ(m::REST_CONTROL, 202);
+    EXPECT_EQ(m::kRestData, 0);
+    EXPECT_EQ(m::kRestControl, 202);
     // The two control words differ in the strobe bit only; bits 1, 3, 6, 7 set, 2, 4, 5 clear.
     EXPECT_EQ(m::LASER_ON ^ m::LASER_OFF, 1);
     for (uint8_t w : {m::LASER_ON, m::LASER_OFF}) {

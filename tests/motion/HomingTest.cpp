@@ -159,13 +159,13 @@ TEST(GoHome, ExampleScenarioHoming) {
     h.wait(250);
     EXPECT_EQ(h.data(), 0);
     EXPECT_TRUE(f.Label7.visible);
-    EXPECT_EQ(h.engraver->click("Command3"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->click("Command3"), engraver::EventResult::Handled);
     h.wait(500);
     EXPECT_TRUE(f.xHomed);
     EXPECT_EQ(f.xStepCount, 0);
     EXPECT_EQ(h.sim->x(), 0);
     EXPECT_EQ(caption(h, "Label7"), "  Please wait - Initialize X");
-    EXPECT_EQ(h.engraver->click("Command5"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->click("Command5"), engraver::EventResult::Handled);
     h.wait(500);
     EXPECT_TRUE(f.yHomed);
     EXPECT_EQ(caption(h, "Label1(1)"), "0");

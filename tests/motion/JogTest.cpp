@@ -162,7 +162,7 @@ TEST(HeldJog, ReleaseHeldJogEndsThePressExactlyLikeAMouseUp) {
             }
             EXPECT_EQ(b.engraver->motion().heldJog(), index);
             a.engraver->mouseUp(jogName(index));
-            b.engraver->motion().ReleaseHeldJog();
+            b.engraver->motion().releaseHeldJog();
             EXPECT_EQ(b.engraver->motion().heldJog(), -1);
             a.wait(500);
             b.wait(500);
@@ -178,12 +178,12 @@ TEST(HeldJog, ReleaseHeldJogEndsThePressExactlyLikeAMouseUp) {
 
 TEST(HeldJog, NothingHeldMeansNothingToRelease) {
     JogHarness h;
-    h.engraver->motion().ReleaseHeldJog();
+    h.engraver->motion().releaseHeldJog();
     EXPECT_TRUE(h.writes().empty());
     h.engraver->mouseDown("Command1(2)");
     h.engraver->mouseUp("Command1(2)");
     h.clearTrace();
-    h.engraver->motion().ReleaseHeldJog();  // the mouse-up already ended it
+    h.engraver->motion().releaseHeldJog();  // the mouse-up already ended it
     EXPECT_TRUE(h.writes().empty());
 }
 
@@ -194,7 +194,7 @@ TEST(HeldJog, EveryHeldPressEnds) {
     h.engraver->mouseDown("Command1(1)");
     EXPECT_EQ(h.engraver->motion().heldJog(), 1);
     h.wait(200);
-    h.engraver->motion().ReleaseHeldJog();
+    h.engraver->motion().releaseHeldJog();
     EXPECT_EQ(h.engraver->motion().heldJog(), -1);
     EXPECT_FALSE(f.Timer1.Enabled());
     EXPECT_FALSE(f.Timer2.Enabled());
@@ -209,7 +209,7 @@ TEST(HeldJog, AnAxisStoppedByItsLimitStaysHeldUntilReleased) {
     EXPECT_FALSE(h.form().Timer1.Enabled());
     EXPECT_EQ(h.engraver->motion().heldJog(), 3);
     h.clearTrace();
-    h.engraver->motion().ReleaseHeldJog();
+    h.engraver->motion().releaseHeldJog();
     EXPECT_EQ(dataWrites(h), (std::vector<int>{0}));
 }
 

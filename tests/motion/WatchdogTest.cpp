@@ -119,7 +119,7 @@ TEST(Watchdog, UndoesAJogLaserOnAtItsNextTick) {
     form::Form1& f = h.form();
     f.autoLaser = true;
     h.wait(210);
-    ASSERT_EQ(h.engraver->mouseDown("Command1(3)"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->mouseDown("Command1(3)"), engraver::EventResult::Handled);
     EXPECT_EQ(h.control(), 203);
     h.wait(190);  // the watchdog's second tick at 400 ms
     EXPECT_EQ(h.control(), 202);

@@ -62,7 +62,7 @@ class WiringTestTest : public ::testing::Test {
     motion::WiringTest& test() { return h.engraver->wiringTest(); }
     // Runs one test to its end and returns what it wrote.
     Writes runToEnd(WiringTestKind kind) {
-        EXPECT_EQ(test().Start(kind, 150), "");
+        EXPECT_EQ(test().start(kind, 150), "");
         EXPECT_TRUE(h.loop.advanceUntil([this] { return !test().running(); }, 10'000));
         return h.writes();
     }
@@ -94,7 +94,7 @@ TEST_F(WiringTestTest, AbortOrExitStopsEveryTestAtRest) {
             fresh.start();
             fresh.form().Combo1.caption = "20";
             motion::WiringTest& t = fresh.engraver->wiringTest();
-            ASSERT_EQ(t.Start(c.kind, 150), "");
+            ASSERT_EQ(t.start(c.kind, 150), "");
             fresh.wait(c.lastsMs / 2);
             ASSERT_TRUE(t.running());
             fresh.clearTrace();
@@ -114,9 +114,9 @@ TEST_F(WiringTestTest, AbortOrExitStopsEveryTestAtRest) {
 }
 
 TEST_F(WiringTestTest, CloseBoxRestStopsTheTest) {
-    ASSERT_EQ(test().Start(WiringTestKind::StepX), "");
+    ASSERT_EQ(test().start(WiringTestKind::StepX), "");
     h.wait(50);
-    h.engraver->RestNow();
+    h.engraver->restNow();
     EXPECT_FALSE(test().running());
     h.clearTrace();
     h.wait(1000);
@@ -157,7 +157,7 @@ TEST_F(WiringTestTest, RefusedWhileAMotorOrThePulsedLaserOrTheWatchdogRuns) {
             b.begin(fresh);
             fresh.clearTrace();
             motion::WiringTest& t = fresh.engraver->wiringTest();
-            const std::string why = t.Start(c.kind, 150);
+            const std::string why = t.start(c.kind, 150);
             EXPECT_FALSE(why.empty());
             EXPECT_FALSE(t.running());
             EXPECT_EQ(t.statusText(), "Refused: " + why);
@@ -170,15 +170,15 @@ TEST_F(WiringTestTest, LaserPulseLengthsOutsideTenToAThousandMsAreRefused) {
     for (const auto& [ms, ok] : std::vector<std::pair<int, bool>>{
              {9, false}, {10, true}, {1000, true}, {1001, false}, {0, false}, {-5, false}}) {
         SCOPED_TRACE(ms);
-        const std::string why = test().Start(WiringTestKind::LaserPulse, ms);
+        const std::string why = test().start(WiringTestKind::LaserPulse, ms);
         EXPECT_EQ(why.empty(), ok);
-        test().Stop();
+        test().stop();
     }
 }
 
 TEST_F(WiringTestTest, RunStartsNoJobWhileATestRuns) {
     h.engraver->click("Option2");
-    ASSERT_EQ(test().Start(WiringTestKind::StepY), "");
+    ASSERT_EQ(test().start(WiringTestKind::StepY), "");
     h.engraver->click("Command2(1)");
     EXPECT_FALSE(h.form().Timer8.Enabled());
     EXPECT_TRUE(test().running());
@@ -189,7 +189,7 @@ TEST_F(WiringTestTest, RunStartsNoJobWhileATestRuns) {
 }
 
 TEST_F(WiringTestTest, AJobOrMoveThatStartsDuringATestStopsItAtRestWithinTenMs) {
-    ASSERT_EQ(test().Start(WiringTestKind::LaserPulse, 1000), "");
+    ASSERT_EQ(test().start(WiringTestKind::LaserPulse, 1000), "");
     h.wait(100);
     h.clearTrace();
     h.engraver->click("Command3");  // Go Home (X): the head is away from the switch
@@ -208,7 +208,7 @@ TEST_F(WiringTestTest, StepTestsTurnOneHalfStepPerWordOutAndBackAndLeaveTheCount
         const form::Form1& f = h.form();
         const auto before = std::make_tuple(f.xStepCount, f.yStepCount, f.xPhase, f.yPhase);
         auto position = [&] { return kind == WiringTestKind::StepX ? h.sim->x() : h.sim->y(); };
-        ASSERT_EQ(test().Start(kind), "");
+        ASSERT_EQ(test().start(kind), "");
         std::vector<int64_t> moves;
         int64_t last = position();
         for (int word = 1; word < 2 * motion::kTestHalfSteps; ++word) {
@@ -229,7 +229,7 @@ TEST_F(WiringTestTest, StepTestsTurnOneHalfStepPerWordOutAndBackAndLeaveTheCount
 
 TEST_F(WiringTestTest, StepPeriodFollowsCombo1AndABadTextKeepsTheLastPeriod) {
     h.form().Combo1.caption = "40";
-    ASSERT_EQ(test().Start(WiringTestKind::StepX), "");
+    ASSERT_EQ(test().start(WiringTestKind::StepX), "");
     h.wait(40);
     h.form().Combo1.caption = "fast";
     h.loop.advanceUntil([this] { return !test().running(); }, 10'000);
@@ -239,17 +239,17 @@ TEST_F(WiringTestTest, StepPeriodFollowsCombo1AndABadTextKeepsTheLastPeriod) {
 }
 
 TEST_F(WiringTestTest, ATestStartedDuringTheLaserPulseEndsThePulseFirst) {
-    ASSERT_EQ(test().Start(WiringTestKind::LaserPulse, 500), "");
+    ASSERT_EQ(test().start(WiringTestKind::LaserPulse, 500), "");
     h.wait(100);
-    ASSERT_EQ(test().Start(WiringTestKind::CoilD), "");
+    ASSERT_EQ(test().start(WiringTestKind::CoilD), "");
     EXPECT_EQ(h.writes(),
               (Writes{{CONTROL_REG, 203}, {DATA_REG, 0}, {CONTROL_REG, 202}, {DATA_REG, 8}}));
 }
 
 TEST_F(WiringTestTest, ANewTestEndsTheRunningOneAtRestFirst) {
-    ASSERT_EQ(test().Start(WiringTestKind::CoilA), "");
+    ASSERT_EQ(test().start(WiringTestKind::CoilA), "");
     h.wait(100);
-    ASSERT_EQ(test().Start(WiringTestKind::CoilB), "");
+    ASSERT_EQ(test().start(WiringTestKind::CoilB), "");
     EXPECT_EQ(h.writes(),
               (Writes{{DATA_REG, 1}, {DATA_REG, 0}, {CONTROL_REG, 202}, {DATA_REG, 2}}));
     // The new hold is a whole 300 ms from its own start.

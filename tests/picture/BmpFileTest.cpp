@@ -23,7 +23,7 @@ QByteArray throughQt(const QImage& picture) {
 
 QByteArray written(const QImage& picture, const QString& path) {
     std::string error;
-    EXPECT_TRUE(picture::SaveBmpFile(picture, path.toStdString(), error)) << error;
+    EXPECT_TRUE(picture::saveBmpFile(picture, path.toStdString(), error)) << error;
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return file.readAll();
@@ -72,17 +72,17 @@ void expectOnly(const QTemporaryDir& dir, const QStringList& names) {
 TEST(SaveBmpFile, FailsForANullPictureOrAFileItCannotWrite) {
     QTemporaryDir dir;
     std::string error;
-    EXPECT_FALSE(picture::SaveBmpFile(QImage(), dir.filePath("null.bmp").toStdString(), error));
+    EXPECT_FALSE(picture::saveBmpFile(QImage(), dir.filePath("null.bmp").toStdString(), error));
     QImage picture(2, 2, QImage::Format_RGB32);
     picture.fill(Qt::black);
     error.clear();
-    EXPECT_FALSE(picture::SaveBmpFile(
+    EXPECT_FALSE(picture::saveBmpFile(
         picture, dir.filePath("no/such/folder/picture.bmp").toStdString(), error));
     EXPECT_FALSE(error.empty());
     // A folder of that name stays, and nothing is left beside it.
     ASSERT_TRUE(QDir(dir.path()).mkdir("picture.bmp"));
     error.clear();
-    EXPECT_FALSE(picture::SaveBmpFile(picture, dir.filePath("picture.bmp").toStdString(), error));
+    EXPECT_FALSE(picture::saveBmpFile(picture, dir.filePath("picture.bmp").toStdString(), error));
     EXPECT_FALSE(error.empty());
     expectOnly(dir, {"picture.bmp"});
 }

@@ -15,7 +15,7 @@ namespace ostrel::test {
 namespace {
 
 using picture::DecodedPicture;
-using picture::DecodePictureFile;
+using picture::decodePictureFile;
 
 const QSize kRaster(127, 103);  // Picture2 at its design size
 
@@ -23,7 +23,7 @@ struct Folder {
     QTemporaryDir dir;
     std::string path() const { return dir.path().toStdString(); }
     DecodedPicture load(const QByteArray& bytes, QSize raster = kRaster) const {
-        return DecodePictureFile(writeFile(path(), "picture.jpg", bytes), raster);
+        return decodePictureFile(writeFile(path(), "picture.jpg", bytes), raster);
     }
 };
 
@@ -45,7 +45,7 @@ TEST(JpegScaleDenominator, TakesTheSmallestScaleThatStillCoversTheRaster) {
         {{10, 10}, {127, 103}, 1},     {{2040, 1540}, {127, 103}, 8},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(picture::JpegScaleDenominator(c.source, c.raster), c.denominator)
+        EXPECT_EQ(picture::jpegScaleDenominator(c.source, c.raster), c.denominator)
             << c.source.width() << "x" << c.source.height();
     }
 }

@@ -19,7 +19,7 @@ namespace ostrel::test {
 namespace {
 
 using picture::DecodedPicture;
-using picture::DecodePictureFile;
+using picture::decodePictureFile;
 
 const QSize kRaster(127, 103);  // Picture2 at its design size
 
@@ -40,7 +40,7 @@ TEST(DecodePictureFile, TellsTheKindByContentNotByName) {
                  {"picture.bmp", "JPEG"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const DecodedPicture decoded = DecodePictureFile(
+        const DecodedPicture decoded = decodePictureFile(
             writeFile(folder.path(), c.name, encode(picture, c.format, 100)), kRaster);
         ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
         EXPECT_EQ(decoded.image.size(), picture.size());
@@ -54,7 +54,7 @@ TEST(DecodePictureFile, ShowsTransparentAreasAsWhite) {
     picture.fill(qRgba(0, 0, 0, 0));
     picture.setPixel(0, 0, qRgba(0, 0, 255, 255));
     const DecodedPicture decoded =
-        DecodePictureFile(writeFile(folder.path(), "clear.png", encode(picture, "PNG")), kRaster);
+        decodePictureFile(writeFile(folder.path(), "clear.png", encode(picture, "PNG")), kRaster);
     ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
     EXPECT_EQ(decoded.image.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(decoded.image.pixel(3, 3), qRgb(255, 255, 255));
@@ -92,14 +92,14 @@ TEST(DecodePictureFile, RefusesEveryTruncationOfAFileAndTakesTheWholeFile) {
     for (const auto& f : files) {
         SCOPED_TRACE(f.name);
         const DecodedPicture whole =
-            DecodePictureFile(writeFile(folder.path(), f.name, f.whole), kRaster);
+            decodePictureFile(writeFile(folder.path(), f.name, f.whole), kRaster);
         EXPECT_FALSE(whole.image.isNull()) << whole.error;
         for (double part : {0.1, 0.5, 0.9, 0.97}) {
             const qsizetype kept =
                 std::min(qsizetype(f.whole.size() * part), f.whole.size() - f.tail - 1);
             const QByteArray cut = f.whole.left(kept);
             const DecodedPicture d =
-                DecodePictureFile(writeFile(folder.path(), f.name, cut), kRaster);
+                decodePictureFile(writeFile(folder.path(), f.name, cut), kRaster);
             EXPECT_TRUE(d.image.isNull()) << "kept " << part;
             EXPECT_NE(d.error.find(f.name), std::string::npos) << d.error;
         }
@@ -112,7 +112,7 @@ TEST(DecodePictureFile, GivesEveryKindButJpegAtItsFullSize) {
     for (const char* format : {"PNG", "BMP"}) {
         SCOPED_TRACE(format);
         const DecodedPicture decoded =
-            DecodePictureFile(writeFile(folder.path(), "big", encode(picture, format)), kRaster);
+            decodePictureFile(writeFile(folder.path(), "big", encode(picture, format)), kRaster);
         ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
         EXPECT_EQ(decoded.image, picture);
         EXPECT_EQ(decoded.size, picture.size());
@@ -123,7 +123,7 @@ TEST(DecodePictureFile, GivesEveryKindButJpegAtItsFullSize) {
 TEST(DecodePictureFile, LoadsATopDownBmp) {
     QImage picture = gradient(13, 7);  // 39 bytes a row: padded
     picture.setPixel(0, 0, qRgb(255, 0, 0));
-    QByteArray bottomUp = picture::BmpFileBytes(picture);
+    QByteArray bottomUp = picture::bmpFileBytes(picture);
     const int rowBytes = (13 * 3 + 3) & ~3;
     QByteArray topDown = bottomUp.left(54);
     for (int y = 0; y < 7; ++y) topDown += bottomUp.mid(54 + (6 - y) * rowBytes, rowBytes);
@@ -131,12 +131,12 @@ TEST(DecodePictureFile, LoadsATopDownBmp) {
     std::memcpy(topDown.data() + 22, &height, 4);
     Folder folder;
     const DecodedPicture decoded =
-        DecodePictureFile(writeFile(folder.path(), "top-down.bmp", topDown), kRaster);
+        decodePictureFile(writeFile(folder.path(), "top-down.bmp", topDown), kRaster);
     ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
     EXPECT_EQ(decoded.image, picture);
     // Cut short, it is still refused.
     const DecodedPicture cut =
-        DecodePictureFile(writeFile(folder.path(), "cut.bmp", topDown.left(100)), kRaster);
+        decodePictureFile(writeFile(folder.path(), "cut.bmp", topDown.left(100)), kRaster);
     EXPECT_NE(cut.error.find("truncated"), std::string::npos) << cut.error;
 }
 
@@ -158,7 +158,7 @@ TEST(DecodePictureFile, RefusesWhatIsNotARegularFileWithoutReadingIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        const DecodedPicture d = DecodePictureFile(c.path, kRaster);
+        const DecodedPicture d = decodePictureFile(c.path, kRaster);
         EXPECT_TRUE(d.image.isNull());
         EXPECT_EQ(d.error.rfind("Cannot load the picture \"" + c.path + "\": ", 0), 0u) << d.error;
         EXPECT_NE(d.error.find(c.said), std::string::npos) << d.error;
@@ -174,7 +174,7 @@ TEST(DecodePictureFile, OpensANameThatIsNotUtf8) {
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, png.constData(), static_cast<size_t>(png.size())), png.size());
     ::close(fd);
-    const DecodedPicture decoded = DecodePictureFile(name, kRaster);
+    const DecodedPicture decoded = decodePictureFile(name, kRaster);
     ASSERT_FALSE(decoded.image.isNull()) << decoded.error;
     EXPECT_EQ(decoded.image.size(), QSize(5, 4));
     ::unlink(name.c_str());  // QTemporaryDir cannot name it
@@ -193,7 +193,7 @@ TEST(LoadPicture, StretchesAWholePictureInOneStep) {
         for (int y = 0; y < bands.height(); ++y) bands.setPixel(x, y, qRgb(level, level, level));
     }
     h.host.dialogAnswers.push_back(writeFile(h.tempDir, "bands.png", encode(bands, "PNG")));
-    ASSERT_EQ(h.engraver->click("Command2(0)"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Command2(0)"), engraver::EventResult::Handled);
     ASSERT_TRUE(h.host.errors.empty()) << h.host.errors.front();
     EXPECT_EQ(f.Picture1.ScaleWidth(), 1270);
     EXPECT_EQ(f.Picture1.ScaleHeight(), 1030);
@@ -227,7 +227,7 @@ TEST(LoadPicture, Picture1ReportsTheWholeJpeg) {
         }
         h.host.dialogAnswers.push_back(
             writeFile(h.tempDir, "halves.jpg", encode(halves, "JPEG", 95)));
-        ASSERT_EQ(h.engraver->click("Command2(0)"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Command2(0)"), engraver::EventResult::Handled);
         ASSERT_TRUE(h.host.errors.empty()) << h.host.errors.front();
         EXPECT_EQ(f.Picture1.raster.size(), c.held);
         EXPECT_EQ(f.Picture1.ScaleWidth(), c.picture.width());

@@ -30,7 +30,7 @@ TEST(BurnPicture, AMarkFallsOnTheHeadsTruePositionFromTheHomeCorner) {
     simulation::BurnStyle style;
     // 40 X half-steps = 20 full steps; 10 Y half-steps = 5 full steps = 20 pixels at scale 4.
     const std::vector<machine::Exposure> one{{40, 10, 0, 100}};
-    QImage image = simulation::BurnPicture(one, style);
+    QImage image = simulation::burnPicture(one, style);
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(darkest(image), QPoint(style.marginPx + 20, style.marginPx + 20));
     // The picture reaches from the home corner to the mark, with the margin around both.
@@ -39,18 +39,18 @@ TEST(BurnPicture, AMarkFallsOnTheHeadsTruePositionFromTheHomeCorner) {
     EXPECT_EQ(image.pixel(0, 0), kWood);
 
     style.yStepScale = 1;
-    image = simulation::BurnPicture(one, style);
+    image = simulation::burnPicture(one, style);
     EXPECT_EQ(darkest(image), QPoint(style.marginPx + 20, style.marginPx + 5));
 
     // A head behind the switch widens the picture to the left.
-    image = simulation::BurnPicture({{-8, 0, 0, 100}}, style);
+    image = simulation::burnPicture({{-8, 0, 0, 100}}, style);
     EXPECT_EQ(darkest(image), QPoint(style.marginPx, style.marginPx));
 }
 
 TEST(BurnPicture, DarknessGrowsWithExposureFromTheScorchingThreshold) {
     const simulation::BurnStyle style;
     auto centre = [&](double ms) {
-        const QImage image = simulation::BurnPicture({{0, 0, 0, ms}}, style);
+        const QImage image = simulation::burnPicture({{0, 0, 0, ms}}, style);
         return qGray(image.pixel(style.marginPx, style.marginPx));
     };
     EXPECT_EQ(centre(style.thresholdMs), qGray(kWood));
@@ -59,25 +59,25 @@ TEST(BurnPicture, DarknessGrowsWithExposureFromTheScorchingThreshold) {
     EXPECT_LT(centre(100), centre(65));
     EXPECT_LT(centre(100), 128);
     // Exposures at one place add up: two 50 ms stretches burn as one of 100 ms.
-    const QImage twice = simulation::BurnPicture({{0, 0, 0, 50}, {0, 0, 80, 50}}, style);
+    const QImage twice = simulation::burnPicture({{0, 0, 0, 50}, {0, 0, 80, 50}}, style);
     EXPECT_EQ(qGray(twice.pixel(style.marginPx, style.marginPx)), centre(100));
 }
 
 TEST(BurnPicture, NothingBurnedIsABlankPieceAndTooLargeIsRefused) {
-    const QImage blank = simulation::BurnPicture({});
+    const QImage blank = simulation::burnPicture({});
     ASSERT_FALSE(blank.isNull());
     EXPECT_EQ(darkest(blank), QPoint(0, 0));
     EXPECT_EQ(blank.pixel(darkest(blank)), kWood);
 
-    const QImage huge = simulation::BurnPicture({{2 * 20000, 0, 0, 50}});
+    const QImage huge = simulation::burnPicture({{2 * 20000, 0, 0, 50}});
     EXPECT_TRUE(huge.isNull());
     QTemporaryDir dir;
     std::string error;
-    EXPECT_FALSE(simulation::SaveBurnPicture(huge, dir.filePath("b.png").toStdString(), error));
+    EXPECT_FALSE(simulation::saveBurnPicture(huge, dir.filePath("b.png").toStdString(), error));
     EXPECT_NE(error.find("larger than"), std::string::npos) << error;
-    EXPECT_FALSE(simulation::SaveBurnPicture(blank, dir.filePath("no/b.png").toStdString(), error));
+    EXPECT_FALSE(simulation::saveBurnPicture(blank, dir.filePath("no/b.png").toStdString(), error));
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
-    EXPECT_TRUE(simulation::SaveBurnPicture(blank, dir.filePath("b.png").toStdString(), error));
+    EXPECT_TRUE(simulation::saveBurnPicture(blank, dir.filePath("b.png").toStdString(), error));
 }
 
 }  // namespace

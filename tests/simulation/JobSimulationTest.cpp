@@ -78,7 +78,7 @@ TEST(XDrift, StartClearsTheLastRunsDrift) {
     h.engraver->panel().StartJob();
     ASSERT_TRUE(h.untilIdle());
     ASSERT_NE(h.engraver->pictureRun().maxXDrift(), 0);
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     EXPECT_EQ(h.engraver->pictureRun().maxXDrift(), 0);
     EXPECT_EQ(h.engraver->pictureRun().lastXDrift(), 0);
 }

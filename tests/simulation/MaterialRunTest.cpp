@@ -206,7 +206,7 @@ TEST(MaterialRun, SettingsAreRefusedWhileAJobRuns) {
     EXPECT_TRUE(designed.h.form().materialDwellMs.empty());
     // Paused, the job still goes on with the dwells it started with.
     designed.h.loop.advance(300);
-    ASSERT_EQ(designed.h.engraver->jobPause().Pause(), "");
+    ASSERT_EQ(designed.h.engraver->jobPause().pause(), "");
     EXPECT_FALSE(designed.h.engraver->motionRunning());
     EXPECT_FALSE(designed.h.engraver->setPictureSettings(settings));
     EXPECT_FALSE(designed.h.engraver->prepareAgain());

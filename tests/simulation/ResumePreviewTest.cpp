@@ -33,9 +33,9 @@ Interrupted abortedJob(test::Harness& h, bool coarse, int64_t cutMs) {
                 if ((x + y) % 2 == 0) picture.setPixel(x, y, qRgb(101, 101, 101));
     }
     test::preparePictureJob(h, picture, coarse);
-    h.engraver->pictureRun().Start();
+    h.engraver->pictureRun().start();
     h.wait(cutMs);
-    EXPECT_EQ(h.engraver->click("Command2(5)"), panel::EventResult::Handled);
+    EXPECT_EQ(h.engraver->click("Command2(5)"), engraver::EventResult::Handled);
     return {readAll(h.host.folder + "/" + jobs::kJournalFileName),
             readAll(h.host.folder + "/picture.bmp")};
 }
@@ -63,7 +63,7 @@ TEST_P(ResumePreviewTest, PredictsTheResumedJobsTimeAndBurnExactly) {
     EXPECT_EQ(h.writes().size(), writesBefore);
 
     const int64_t resumedAt = h.loop.now();
-    ASSERT_EQ(h.engraver->jobResume().Resume(), "");
+    ASSERT_EQ(h.engraver->jobResume().resume(), "");
     ASSERT_TRUE(test::untilJobDone(h));
     EXPECT_EQ(h.loop.now() - resumedAt, predicted.jobMs);
 

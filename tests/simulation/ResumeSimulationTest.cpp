@@ -74,7 +74,7 @@ void writeAll(const std::string& path, const QByteArray& bytes) {
 std::string cutJob(const JobSpec& job, const QTemporaryDir& folder, int64_t cutMs, Burns& cut) {
     test::Harness h(job.machine);
     h.start();
-    panel::Engraver& window = *h.engraver;
+    engraver::Engraver& window = *h.engraver;
     window.click("Command3");
     h.untilIdle();
     window.click("Command5");

@@ -22,8 +22,8 @@ Harness::~Harness() {
 }
 
 void Harness::start() {
-    engraver = std::make_unique<panel::Engraver>(loop, *trace, host);
-    engraver->Load();
+    engraver = std::make_unique<engraver::Engraver>(loop, *trace, host);
+    engraver->load();
 }
 
 bool Harness::untilIdle(int64_t maxMs) {

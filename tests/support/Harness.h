@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "engraver/Engraver.h"
 #include "form/HeadlessHost.h"
 #include "machine/Registers.h"
 #include "machine/SimEngraver.h"
 #include "machine/TracingPort.h"
-#include "panel/Engraver.h"
 #include "runtime/VirtualEventLoop.h"
 
 namespace ostrel::test {
@@ -40,7 +40,7 @@ struct Harness {
     std::unique_ptr<machine::SimEngraver> sim;
     std::unique_ptr<machine::TracingPort> trace;
     FakeHost host;
-    std::unique_ptr<panel::Engraver> engraver;
+    std::unique_ptr<engraver::Engraver> engraver;
     std::string tempDir;
 };
 

@@ -39,10 +39,10 @@ class JobControlsTest : public WindowTest {
     // A picture job at home: picture.bmp in the program folder, "Picture engraving" chosen.
     void chooseJob() {
         preparePictureJob(h, jobPicture());
-        ASSERT_EQ(h.engraver->click("Option1"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Option1"), engraver::EventResult::Handled);
     }
     void run() {
-        ASSERT_EQ(h.engraver->click("Command2(1)"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Command2(1)"), engraver::EventResult::Handled);
         machine->noteOperatorEvent();  // as the main window reports the click
     }
     void render() {
@@ -54,7 +54,7 @@ class JobControlsTest : public WindowTest {
         chooseJob();
         run();
         h.wait(cutMs);
-        ASSERT_EQ(h.engraver->click("Command2(5)"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Command2(5)"), engraver::EventResult::Handled);
         machine->noteOperatorEvent();
         ASSERT_TRUE(QFile::exists(QString::fromStdString(journal())));
     }
@@ -200,7 +200,7 @@ TEST_F(JobControlsTest, ResumeFromTheOfferTakesTheTimeShownAndEndsWithTheUnbroke
         Harness whole;
         whole.start();
         preparePictureJob(whole, jobPicture());
-        whole.engraver->pictureRun().Start();
+        whole.engraver->pictureRun().start();
         ASSERT_TRUE(untilJobDone(whole));
         unbroken = exposureOf(*whole.sim);
     }
@@ -252,7 +252,7 @@ TEST_F(JobControlsTest, AnOfferThatCannotBeResumedSaysWhyAndDisablesResume) {
     const std::vector<Case> cases = {
         {"step period",
          [](JobControlsTest& t) {
-             ASSERT_EQ(t.h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
+             ASSERT_EQ(t.h.engraver->set("Combo1", "20"), engraver::EventResult::Handled);
          },
          "The interrupted job stepped every 10 ms; the step period is 20 ms now."},
         {"another picture",
@@ -287,7 +287,7 @@ TEST_F(JobControlsTest, AnOfferThatCannotBeResumedSaysWhyAndDisablesResume) {
         EXPECT_FALSE(button("resumeJob")->isEnabled());
         // Resume pressed anyway (a click already under way): refused, nothing moves.
         h.clearTrace();
-        EXPECT_FALSE(h.engraver->jobResume().Resume().empty());
+        EXPECT_FALSE(h.engraver->jobResume().resume().empty());
         EXPECT_TRUE(h.writes().empty());
         // Undo the change for the next case.
         h.engraver->set("Combo1", "10");

@@ -135,7 +135,7 @@ TEST_F(LookTest, SpeedListsLieOnMidGreyAndABadTextTurnsOnlyTheFieldRed) {
     // The text field's empty right part, left of the arrow button.
     EXPECT_EQ(image.pixelColor(image.width() - 24, image.height() / 2), QColor(128, 128, 128));
 
-    ASSERT_EQ(h.engraver->set("Combo1", "fast"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("Combo1", "fast"), engraver::EventResult::Handled);
     window->renderNow();
     QLineEdit* edit = combo->lineEdit();
     EXPECT_EQ(edit->palette().color(QPalette::Text), QColor(Qt::red));
@@ -144,7 +144,7 @@ TEST_F(LookTest, SpeedListsLieOnMidGreyAndABadTextTurnsOnlyTheFieldRed) {
     // The drop-down list stays readable: black items.
     EXPECT_EQ(combo->view()->palette().color(QPalette::Text), QColor(0, 0, 0));
 
-    ASSERT_EQ(h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("Combo1", "20"), engraver::EventResult::Handled);
     window->renderNow();
     EXPECT_EQ(edit->palette().color(QPalette::Text), QColor(0, 0, 0));
     EXPECT_TRUE(edit->toolTip().isEmpty());

@@ -57,9 +57,9 @@ class MachineWindowTest : public WindowTest {
     // Loads the test picture at a small size (the job then takes minutes, not an hour).
     void loadSmallPicture() {
         ASSERT_EQ(h.engraver->set("HScroll1", std::to_string((24 + 2) * 15)),
-                  panel::EventResult::Handled);
+                  engraver::EventResult::Handled);
         ASSERT_EQ(h.engraver->set("VScroll1", std::to_string((16 + 2) * 15)),
-                  panel::EventResult::Handled);
+                  engraver::EventResult::Handled);
         h.host.dialogAnswers = {writePicture(h.tempDir)};
         h.engraver->click("Command2(0)");
         ASSERT_TRUE(h.host.errors.empty());
@@ -120,7 +120,7 @@ TEST_F(MachineWindowTest, FrameJobTimeFollowsTheSpeedAndMatchesTheRun) {
     const int64_t at10ms = machine->preview()->jobMs;
     EXPECT_EQ(machine->preview()->kind, simulation::JobKind::Frame);
 
-    ASSERT_EQ(h.engraver->set("Combo1", "20"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("Combo1", "20"), engraver::EventResult::Handled);
     ASSERT_TRUE(machine->waitForPreview());
     const int64_t at20ms = machine->preview()->jobMs;
     EXPECT_GT(at20ms, at10ms);
@@ -172,7 +172,7 @@ TEST_F(MachineWindowTest, HomeSwitchesShowLive) {
     EXPECT_EQ(text("switches"),
               QStringLiteral("X home switch: <b>closed</b> &nbsp; Y home switch: <b>closed</b>"));
     // Eight half-steps of X out: the X switch opens while the head is away.
-    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepX), "");
+    ASSERT_EQ(h.engraver->wiringTest().start(WiringTestKind::StepX), "");
     h.wait(60);
     machine->refreshNow();
     EXPECT_EQ(reg("statusRegister")->value(), 94);
@@ -238,7 +238,7 @@ TEST_F(MachineWindowTest, WiringTestButtonsAreRefusedWhileAJobRuns) {
     EXPECT_TRUE(text("wiringStatus").contains(QStringLiteral("A job, a jog or homing is running")));
     // Started anyway (a click already under way): refused, nothing written.
     h.clearTrace();
-    const std::string why = h.engraver->wiringTest().Start(WiringTestKind::CoilA);
+    const std::string why = h.engraver->wiringTest().start(WiringTestKind::CoilA);
     EXPECT_FALSE(why.empty());
     EXPECT_FALSE(h.engraver->wiringTest().running());
 
@@ -433,7 +433,7 @@ TEST_F(MachineWindowAwayTest, AfterAStepTestThePositionIsUnknownUntilTheAxesAreH
         return machine.findChild<QLabel*>(QStringLiteral("wiringStatus"))->text();
     };
     EXPECT_TRUE(machine.positionKnown());
-    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepX), "");
+    ASSERT_EQ(h.engraver->wiringTest().start(WiringTestKind::StepX), "");
     machine.refreshNow();
     ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
     machine.refreshNow();
@@ -452,7 +452,7 @@ TEST_F(MachineWindowAwayTest, AfterAStepTestThePositionIsUnknownUntilTheAxesAreH
 }
 
 TEST_F(MachineWindowTest, AStepTestThatComesBackToTheSwitchLeavesThePositionKnown) {
-    ASSERT_EQ(h.engraver->wiringTest().Start(WiringTestKind::StepY), "");
+    ASSERT_EQ(h.engraver->wiringTest().start(WiringTestKind::StepY), "");
     machine->refreshNow();
     EXPECT_FALSE(machine->positionKnown());
     ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));

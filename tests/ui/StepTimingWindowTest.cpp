@@ -39,7 +39,7 @@ class StepTimingWindowTest : public WindowTest {
 };
 
 TEST_F(StepTimingWindowTest, RunsAtTheSpeedBoxesPeriodWritesNoPortAndJudges) {
-    ASSERT_EQ(h.engraver->set("Combo1", "5"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("Combo1", "5"), engraver::EventResult::Handled);
     h.clearTrace();
     runFor(10);
     ASSERT_TRUE(timing->running());
@@ -80,7 +80,7 @@ TEST_F(StepTimingWindowTest, RefusedWhileTheMachineMovesOrTheSpeedBoxIsBad) {
     EXPECT_TRUE(text("ranAt").contains(QStringLiteral("moving")));
     h.engraver->click("Command2(5)");  // Abort
 
-    ASSERT_EQ(h.engraver->set("Combo1", "fast"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->set("Combo1", "fast"), engraver::EventResult::Handled);
     runFor(10);
     EXPECT_FALSE(timing->running());
     EXPECT_TRUE(text("ranAt").contains(QStringLiteral("no step period")));

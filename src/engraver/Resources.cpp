@@ -1,5 +1,5 @@
 // Carried resources, and writing one of them out to a file in one piece.
-#include "panel/Resources.h"
+#include "engraver/Resources.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -13,7 +13,7 @@ static void registerCoreResources() {
     Q_INIT_RESOURCE(core);
 }
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool SaveResourceToFile(int resourceId, const std::string& path, std::string& er
     return true;
 }
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

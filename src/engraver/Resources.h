@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 inline constexpr int kSchematicResource = 101;  // the wiring schematic, a JPEG
 
@@ -13,4 +13,4 @@ inline constexpr int kSchematicResource = 101;  // the wiring schematic, a JPEG
 // written.
 bool SaveResourceToFile(int resourceId, const std::string& path, std::string& error);
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

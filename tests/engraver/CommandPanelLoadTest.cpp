@@ -7,14 +7,14 @@
 #include <QFile>
 #include <filesystem>
 
-#include "panel/CommandPanel.h"
+#include "engraver/CommandPanel.h"
 #include "picture/PictureTestFiles.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {
 namespace {
 
-using panel::EventResult;
+using engraver::EventResult;
 
 struct LoadTest : testing::Test {
     void SetUp() override { h.start(); }

@@ -1,9 +1,9 @@
 // The door / emergency-stop interlock watcher: polls the switch while the machine works and trips.
-#include "panel/Interlock.h"
+#include "engraver/Interlock.h"
 
 #include "machine/Registers.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 using machine::CONTROL_REG;
 using machine::DATA_REG;
@@ -69,17 +69,17 @@ void Interlock::trip() {
     form::Form1& f = ctx_.form;
     ++trips_;
     // NOTE: the laser goes off before anything else is written: Pause writes 202 first.
-    const bool jobPaused = form::anyEnabled(f, form::kJobTimers) && jobPause_.Pause().empty();
+    const bool jobPaused = form::anyEnabled(f, form::kJobTimers) && jobPause_.pause().empty();
     if (!jobPaused) ctx_.out(CONTROL_REG, machine::LASER_OFF);
     // A run that could not be paused (a pause of an earlier run is still under way) stops.
     form::disableAll(f, form::kJobTimers);
     laser_.InterlockOpened();
     // A held jog ends as its release would end it; homing stops where it is, as Abort leaves it.
-    if (motion_.heldJog() >= 0) motion_.ReleaseHeldJog();
+    if (motion_.heldJog() >= 0) motion_.releaseHeldJog();
     f.Timer1.setEnabled(false);
     f.Timer2.setEnabled(false);
-    if (jobResume_.running()) jobResume_.Stop();
-    wiringTest_.Stop();
+    if (jobResume_.running()) jobResume_.stop();
+    wiringTest_.stop();
     // The motors unpowered, unless the paused job holds the head to go on from there.
     if (!jobPause_.paused() && ctx_.data != machine::COILS_OFF) {
         ctx_.out(DATA_REG, machine::COILS_OFF);
@@ -95,4 +95,4 @@ void Interlock::trip() {
     ctx_.loop.post([this, text = lastTrip_] { ctx_.host.showError(text); });
 }
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

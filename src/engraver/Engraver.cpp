@@ -1,11 +1,11 @@
 // The core's start-up and the routing of window events to the handlers by control name.
-#include "panel/Engraver.h"
+#include "engraver/Engraver.h"
 
 #include <charconv>
 
 #include "machine/Registers.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 using machine::CONTROL_REG;
 using machine::DATA_REG;
@@ -46,7 +46,7 @@ void Engraver::onPortFault() {
     portFault_ = what;
     // The machine is in an unknown state: nothing may start or write again, as after Exit.
     ++ctx_.abortGeneration;
-    const bool rested = RestNow();
+    const bool rested = restNow();
     faultRested_ = rested;
     ctx_.ended = true;
     portFault_ = "port fault: " + what +
@@ -80,12 +80,12 @@ bool Engraver::prepareAgain() {
     if (motionRunning() || jobPause_.paused() || jobResume_.running() ||
         form_.Picture1.raster.isNull())
         return false;
-    preparation_.StretchIntoPicture2();
+    preparation_.stretchIntoPicture2();
     preparation_.PreparePicture();
     return true;
 }
 
-void Engraver::Load() {
+void Engraver::load() {
     // On Linux there is no port library to write beside the program: the port backend was
     // opened (and, for a real port, claimed) before the window was created, which takes the
     // place of that step.
@@ -93,23 +93,23 @@ void Engraver::Load() {
     for (form::Control& jog : form_.Command1) jog.enabled = false;
     const int data = ctx_.inp(DATA_REG);
     const int control = ctx_.inp(CONTROL_REG);
-    form_.Timer10.setEnabled(!(data == machine::REST_DATA && control == machine::REST_CONTROL));
+    form_.Timer10.setEnabled(!(data == machine::kRestData && control == machine::kRestControl));
 }
 
-void Engraver::PressLost() {
-    motion_.ReleaseHeldJog();
+void Engraver::pressLost() {
+    motion_.releaseHeldJog();
 }
 
 void Engraver::releaseDisabledHold() {
     const int held = motion_.heldJog();
-    if (held >= 0 && held < 4 && !form_.Command1[held].enabled) motion_.ReleaseHeldJog();
+    if (held >= 0 && held < 4 && !form_.Command1[held].enabled) motion_.releaseHeldJog();
 }
 
-bool Engraver::RestNow() {
+bool Engraver::restNow() {
     const uint64_t failed = ctx_.port.failedWrites();
-    pictureRun_.Aborted();
+    pictureRun_.noteAbort();
     ++ctx_.abortGeneration;
-    wiringTest_.Stop();
+    wiringTest_.stop();
     form::disableAll(form_, form::kAllTimers);
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
@@ -186,7 +186,7 @@ EventResult Engraver::mouseUp(std::string_view name) {
         form::Control* c = form_.control(name);
         const int held = motion_.heldJog();
         if (!(c && held >= 0 && c == &form_.Command1[held])) return why;
-        motion_.ReleaseHeldJog();
+        motion_.releaseHeldJog();
         return EventResult::Handled;
     }
     const form::EventHandlers* h = events_.find(name);
@@ -246,4 +246,4 @@ EventResult Engraver::set(std::string_view name, const std::string& value) {
     }
 }
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

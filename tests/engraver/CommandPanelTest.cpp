@@ -4,13 +4,13 @@
 #include <QDir>
 #include <QFile>
 
-#include "panel/CommandPanel.h"
+#include "engraver/CommandPanel.h"
 #include "support/Harness.h"
 
 namespace ostrel::test {
 namespace {
 
-using panel::EventResult;
+using engraver::EventResult;
 using Writes = std::vector<std::pair<int, int>>;
 
 struct CommandPanelTest : testing::Test {
@@ -31,12 +31,12 @@ struct CommandPanelTest : testing::Test {
         EXPECT_EQ(f().Command4.enabled, enabled);
         EXPECT_EQ(f().Command6.enabled, enabled);
     }
-    // Whether the run engineers' Start() enables its first timer yet on this branch.
+    // Whether the run engineers' start() enables its first timer yet on this branch.
     static bool runsBuilt() {
         Harness probe;
         probe.start();
-        probe.engraver->pictureRun().Start();
-        probe.engraver->frameRun().Start();
+        probe.engraver->pictureRun().start();
+        probe.engraver->frameRun().start();
         return probe.form().Timer4.Enabled() && probe.form().Timer8.Enabled();
     }
 

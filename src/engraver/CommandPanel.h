@@ -11,7 +11,7 @@
 #include "jobs/Preparation.h"
 #include "motion/WiringTest.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 class CommandPanel {
   public:
@@ -33,12 +33,12 @@ class CommandPanel {
 
   private:
     // The steps of Command2's click; LoadCommand returns false when the click ends there.
-    bool LoadCommand();
-    void RunCommand();
-    void SwitchManualMode(bool on);
-    void AbortCommand();
-    void ExitCommand();
-    void StopAllTimers();  // every timer (form::kAllTimers), in that order
+    bool loadCommand();
+    void runCommand();
+    void switchManualMode(bool on);
+    void abortCommand();
+    void exitCommand();
+    void stopAllTimers();  // every timer (form::kAllTimers), in that order
 
     form::Context& ctx_;
     jobs::Preparation& preparation_;
@@ -49,4 +49,4 @@ class CommandPanel {
     std::string runRefusal_;
 };
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

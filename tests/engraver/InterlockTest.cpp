@@ -57,13 +57,13 @@ enum class Job { Picture, Frame };
 void runJob(Harness& h, Job job) {
     if (job == Job::Picture) {
         preparePictureJob(h, patternPicture(4, 3));
-        ASSERT_EQ(h.engraver->click("Option1"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Option1"), engraver::EventResult::Handled);
     } else {
         h.form().Picture3.setOuterSize(17 * 15, 17 * 15);
         h.form().autoLaser = true;  // the frame is cut with the laser on
-        ASSERT_EQ(h.engraver->click("Option2"), panel::EventResult::Handled);
+        ASSERT_EQ(h.engraver->click("Option2"), engraver::EventResult::Handled);
     }
-    ASSERT_EQ(h.engraver->click("Command2(1)"), panel::EventResult::Handled);
+    ASSERT_EQ(h.engraver->click("Command2(1)"), engraver::EventResult::Handled);
     ASSERT_TRUE(h.engraver->motionRunning());
 }
 
@@ -87,7 +87,7 @@ TEST(Interlock, OpeningDuringARunPausesItLaserOffFirstAndItGoesOnOnceClosed) {
 
                 expectLaserOffFirst(h.writes());
                 // The laser burns on at most until the next read.
-                EXPECT_LE(laserMsSince(*h.sim, openedAt), panel::Interlock::kWatchMs);
+                EXPECT_LE(laserMsSince(*h.sim, openedAt), engraver::Interlock::kWatchMs);
                 EXPECT_TRUE(h.engraver->jobPause().paused());
                 EXPECT_FALSE(form::anyEnabled(h.form(), form::kActivityTimers));
                 EXPECT_EQ(h.engraver->interlock().trips(), 1u);
@@ -96,10 +96,10 @@ TEST(Interlock, OpeningDuringARunPausesItLaserOffFirstAndItGoesOnOnceClosed) {
 
                 // Continue is refused while open and the job stays paused; once closed it goes on
                 // to the end.
-                EXPECT_EQ(h.engraver->jobPause().Continue(), panel::Interlock::kRefusal);
+                EXPECT_EQ(h.engraver->jobPause().continueRun(), engraver::Interlock::kRefusal);
                 EXPECT_TRUE(h.engraver->jobPause().paused());
                 h.sim->setDoorOpen(false);
-                ASSERT_EQ(h.engraver->jobPause().Continue(), "");
+                ASSERT_EQ(h.engraver->jobPause().continueRun(), "");
                 ASSERT_TRUE(untilJobDone(h));
                 EXPECT_EQ(h.data(), 0);
                 EXPECT_FALSE(h.sim->laserOn());
@@ -116,7 +116,9 @@ TEST(Interlock, TheLaserButtonsAndJogsStopAtOnceWhenItOpens) {
     };
     const Case cases[] = {
         {"max power",
-         [](Harness& h) { ASSERT_EQ(h.engraver->click("Command4"), panel::EventResult::Handled); }},
+         [](Harness& h) {
+             ASSERT_EQ(h.engraver->click("Command4"), engraver::EventResult::Handled);
+         }},
         {"pulses", [](Harness& h) { h.engraver->mouseDown("Command1(5)"); }},
         {"jog with Auto",
          [](Harness& h) {
@@ -136,8 +138,8 @@ TEST(Interlock, TheLaserButtonsAndJogsStopAtOnceWhenItOpens) {
         h.clearTrace();
         h.sim->setDoorOpen(true);
         const double openedAt = h.loop.nowMs();
-        h.wait(panel::Interlock::kWatchMs + 1);
-        EXPECT_LE(laserMsSince(*h.sim, openedAt), panel::Interlock::kWatchMs);
+        h.wait(engraver::Interlock::kWatchMs + 1);
+        EXPECT_LE(laserMsSince(*h.sim, openedAt), engraver::Interlock::kWatchMs);
         expectLaserOffFirst(h.writes());
         EXPECT_EQ(h.data(), 0) << "coils released";
         EXPECT_FALSE(h.sim->laserOn());
@@ -187,14 +189,14 @@ TEST(Interlock, WhileOpenEveryStartIsRefusedWithTheMessageAndNothingIsWritten) {
         openAtRest(h);
         click ? h.engraver->click(name) : h.engraver->mouseDown(name);
         expectNothingStarted(h);
-        EXPECT_EQ(h.host.errors, std::vector<std::string>{panel::Interlock::kRefusal});
+        EXPECT_EQ(h.host.errors, std::vector<std::string>{engraver::Interlock::kRefusal});
     }
     // Resume and the wiring test return it to the caller that shows it.
     Harness h(machine::SimConfig{.headX = 30, .headY = 30});
     openAtRest(h);
-    EXPECT_EQ(h.engraver->jobResume().Resume(), panel::Interlock::kRefusal);
-    EXPECT_EQ(h.engraver->wiringTest().Start(motion::WiringTestKind::LaserPulse),
-              panel::Interlock::kRefusal);
+    EXPECT_EQ(h.engraver->jobResume().resume(), engraver::Interlock::kRefusal);
+    EXPECT_EQ(h.engraver->wiringTest().start(motion::WiringTestKind::LaserPulse),
+              engraver::Interlock::kRefusal);
     expectNothingStarted(h);
     // Switching off is never refused.
     h.form().Command6.caption = "Auto On";

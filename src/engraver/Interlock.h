@@ -13,7 +13,7 @@
 #include "motion/Motion.h"
 #include "motion/WiringTest.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 // What the interlock does, once one is configured (none is by default: then it reads nothing,
 // writes nothing and takes no part in any event):
@@ -76,4 +76,4 @@ class Interlock {
     std::string lastTrip_;
 };
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

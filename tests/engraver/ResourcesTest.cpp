@@ -11,10 +11,10 @@
 #include <QTemporaryDir>
 #include <string>
 
-#include "panel/Resources.h"
+#include "engraver/Resources.h"
 
-using ostrel::panel::kSchematicResource;
-using ostrel::panel::SaveResourceToFile;
+using ostrel::engraver::kSchematicResource;
+using ostrel::engraver::SaveResourceToFile;
 
 namespace {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engraver/CommandPanel.h"
+#include "engraver/Interlock.h"
 #include "form/Context.h"
 #include "form/Events.h"
 #include "jobs/FrameRun.h"
@@ -19,11 +21,9 @@
 #include "machine/Interlock.h"
 #include "motion/Motion.h"
 #include "motion/WiringTest.h"
-#include "panel/CommandPanel.h"
-#include "panel/Interlock.h"
 #include "picture/PictureSettings.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 // The port as a monitor shows it.
 struct PortReading {
@@ -48,7 +48,7 @@ class Engraver {
 
     // The window's load procedure: prepares the port, lets events run once, disables the jog
     // buttons and switches the watchdog off when the port is found at rest.
-    void Load();
+    void load();
 
     // Operator events by control name, as the window reports them.
     EventResult click(std::string_view name);
@@ -60,13 +60,13 @@ class Engraver {
 
     // A press ended without its mouse-up (the pointer left the button while held, the window
     // lost the focus): the held jog stops exactly as its mouse-up would stop it.
-    void PressLost();
+    void pressLost();
 
     // Stops every timer and a running wiring test and puts the port at rest (data 0, then
     // control 202). The close box, the signal handlers and a failed start use it. Returns
     // whether the rest writes reached the machine (after a port fault: whether the rest writes
     // made then did).
-    bool RestNow();
+    bool restNow();
     // The report of a port write that failed, naming the port and the error and saying whether
     // the machine could be put at rest; empty while every write has reached the machine. Once
     // a write has failed the core has stopped every timer, tried the rest writes, ended (no
@@ -84,7 +84,7 @@ class Engraver {
 
     // The material profile, tone adjustments and burn mask of picture jobs; the defaults are
     // the designed job. The run takes the profile's dwells at once, the preparation takes the
-    // tone and the mask from the next Load (or prepareAgain). Refused (false) while a motor
+    // tone and the mask from the next load (or prepareAgain). Refused (false) while a motor
     // runs, a job is paused or one is being resumed, so a job never changes its dwells half
     // way.
     bool setPictureSettings(const picture::PictureSettings& settings);
@@ -119,15 +119,15 @@ class Engraver {
         ModalGuardHost(form::Host& inner, Engraver& engraver)
             : inner_(inner), engraver_(engraver) {}
         std::string openFileDialog(const form::FileDialogRequest& request) override {
-            engraver_.PressLost();
+            engraver_.pressLost();
             return inner_.openFileDialog(request);
         }
         void messageBox(const std::string& text, const std::string& title) override {
-            engraver_.PressLost();
+            engraver_.pressLost();
             inner_.messageBox(text, title);
         }
         void showError(const std::string& text) override {
-            engraver_.PressLost();
+            engraver_.pressLost();
             inner_.showError(text);
         }
         bool openWithViewer(const std::string& path) override {
@@ -171,4 +171,4 @@ class Engraver {
     Interlock interlock_;
 };
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver

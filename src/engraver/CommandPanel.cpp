@@ -12,16 +12,16 @@
 //   manual    | every button  | "Manual" with manual mode off switches it on, anything else off
 //   Abort     | 5 "Abort"     | all ten timers off, data 0, events, control 202
 //   Exit      | 4 "Exit"      | all ten timers off, data 0, events, control 202, end
-#include "panel/CommandPanel.h"
+#include "engraver/CommandPanel.h"
 
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 
+#include "engraver/Resources.h"
 #include "machine/Registers.h"
-#include "panel/Resources.h"
 
-namespace ostrel::panel {
+namespace ostrel::engraver {
 
 using machine::CONTROL_REG;
 using machine::DATA_REG;
@@ -59,14 +59,14 @@ void CommandPanel::registerEvents(form::EventTable& events) {
 }
 
 void CommandPanel::Command2Click(int index) {
-    if (index == kLoadButton && !LoadCommand()) return;
-    if (index == kRunButton) RunCommand();
-    SwitchManualMode(index == kManualButton && !ctx_.form.Command1[0].enabled);
-    if (index == kAbortButton) AbortCommand();
-    if (index == kExitButton) ExitCommand();
+    if (index == kLoadButton && !loadCommand()) return;
+    if (index == kRunButton) runCommand();
+    switchManualMode(index == kManualButton && !ctx_.form.Command1[0].enabled);
+    if (index == kAbortButton) abortCommand();
+    if (index == kExitButton) exitCommand();
 }
 
-bool CommandPanel::LoadCommand() {
+bool CommandPanel::loadCommand() {
     form::FileDialogRequest request;
     request.initialFolder = ctx_.host.programFolder();
     request.defaultExtension = "jpg";
@@ -81,19 +81,19 @@ bool CommandPanel::LoadCommand() {
     }
     // NOTE: a file that is not a usable picture ends the click with a message and changes
     // nothing: preparing the previous picture again would pass for a successful load.
-    const jobs::LoadResult loaded = preparation_.LoadPicture(path);
+    const jobs::LoadResult loaded = preparation_.loadPicture(path);
     if (!loaded.ok) {
         ctx_.host.showError(loaded.error);
         return false;
     }
-    preparation_.StretchIntoPicture2();
+    preparation_.stretchIntoPicture2();
     ctx_.loop.doEvents();
     preparation_.PreparePicture();
     ctx_.loop.doEvents();
     return true;
 }
 
-void CommandPanel::RunCommand() {
+void CommandPanel::runCommand() {
     // NOTE: a second job started over a running job, jog, homing or wiring test would drive
     // the same motors from two timers at once; Run then starts nothing.
     auto refuse = [this](const char* why) {
@@ -118,11 +118,11 @@ void CommandPanel::StartJob() {
     if (f.Option1.value == 0 && f.Option2.value == 0) {
         ctx_.host.messageBox(kSelectOptionText, "Info");
     }
-    if (f.Option1.value != 0) pictureRun_.Start();
-    if (f.Option2.value != 0) frameRun_.Start();
+    if (f.Option1.value != 0) pictureRun_.start();
+    if (f.Option2.value != 0) frameRun_.start();
 }
 
-void CommandPanel::SwitchManualMode(bool on) {
+void CommandPanel::switchManualMode(bool on) {
     form::Form1& f = ctx_.form;
     for (form::Control& jog : f.Command1) jog.enabled = on;
     f.Command2_6.backColor = on ? form::kLightGreen : form::kLightGrey;
@@ -137,27 +137,27 @@ void CommandPanel::SwitchManualMode(bool on) {
     }
 }
 
-void CommandPanel::StopAllTimers() {
+void CommandPanel::stopAllTimers() {
     form::disableAll(ctx_.form, form::kAllTimers);
 }
 
-void CommandPanel::AbortCommand() {
-    pictureRun_.Aborted();  // the journal keeps what the dot under way still needs
+void CommandPanel::abortCommand() {
+    pictureRun_.noteAbort();  // the journal keeps what the dot under way still needs
     ++ctx_.abortGeneration;
-    wiringTest_.Stop();
-    StopAllTimers();
+    wiringTest_.stop();
+    stopAllTimers();
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.loop.doEvents();
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
 }
 
-void CommandPanel::ExitCommand() {
+void CommandPanel::exitCommand() {
     // NOTE: the timers stop before events are let run, so that no tick can power a coil or
     // the laser again between the rest writes and the end of the program.
-    pictureRun_.Aborted();
+    pictureRun_.noteAbort();
     ++ctx_.abortGeneration;
-    wiringTest_.Stop();
-    StopAllTimers();
+    wiringTest_.stop();
+    stopAllTimers();
     ctx_.out(DATA_REG, machine::COILS_OFF);
     ctx_.loop.doEvents();
     ctx_.out(CONTROL_REG, machine::LASER_OFF);
@@ -175,7 +175,7 @@ void CommandPanel::Option2Click() {
 void CommandPanel::shemaClick() {
     const std::string path = ctx_.host.programFolder() + "/graver.jpg";
     std::string error;
-    const bool written = panel::SaveResourceToFile(panel::kSchematicResource, path, error);
+    const bool written = engraver::SaveResourceToFile(engraver::kSchematicResource, path, error);
     ctx_.loop.doEvents();
     if (!written) {
         std::error_code ec;
@@ -202,4 +202,4 @@ void CommandPanel::aboutClick() {
     ctx_.host.showAbout();
 }
 
-}  // namespace ostrel::panel
+}  // namespace ostrel::engraver
