@@ -116,7 +116,7 @@ int runLatency(int argc, char** argv) {
 
     runtime::StepTimingSettings settings;
     settings.periodMs = periodMs;
-    settings.dwellMs = *std::min_element(jobs::dwellMs.begin(), jobs::dwellMs.end());
+    settings.dwellMs = *std::min_element(jobs::kDwellMs.begin(), jobs::kDwellMs.end());
     settings.seconds = testSeconds;
     const bool raise = !parser.isSet(normal);
     runtime::TimingPriority priority(runtime::systemSchedulerCalls(), raise);

@@ -130,11 +130,11 @@ constexpr bool dwellRunsCoverEveryLevelOnce() {
 static_assert(dwellRunsCoverEveryLevelOnce());
 
 // Laser dwell in ms by grey level (the low byte of a pixel's colour).
-inline constexpr std::array<uint8_t, 256> dwellMs = makeDwellTable();
+inline constexpr std::array<uint8_t, 256> kDwellMs = makeDwellTable();
 
 // The burn marker of the coarse preparation (red 100) and the dwell the run looks for.
 inline constexpr int kBurnMarkerLevel = 100;
 inline constexpr int kBurnMarkerDwellMs = 65;
-static_assert(dwellMs[kBurnMarkerLevel] == kBurnMarkerDwellMs);
+static_assert(kDwellMs[kBurnMarkerLevel] == kBurnMarkerDwellMs);
 
 }  // namespace ostrel::jobs

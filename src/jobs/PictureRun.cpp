@@ -292,7 +292,7 @@ void PictureRun::dealWithDot(int pictureHeight, uint64_t generation) {
     const int y = static_cast<int>(std::lround(row));
     // Outside the picture (the two rows past it) a pixel reads as -1: level 255.
     const int level = f.Picture2.Point(x, y) & 255;
-    const int designedDwell = dwellMs[static_cast<size_t>(level)];
+    const int designedDwell = kDwellMs[static_cast<size_t>(level)];
     f.dotCycle = 0;
     int pulse = 0;  // no pulse: the sweep goes on
 
@@ -304,7 +304,7 @@ void PictureRun::dealWithDot(int pictureHeight, uint64_t generation) {
             pulse = std::max(kShortestPulseMs, hologram);
         }
     } else {  // Precise-Burning: every dot for its level's dwell in the material's table
-        const int dwell = f.materialDwellMs.size() == dwellMs.size()
+        const int dwell = f.materialDwellMs.size() == kDwellMs.size()
                               ? f.materialDwellMs[static_cast<size_t>(level)]
                               : designedDwell;
         // A dot above the material's white cut-off takes no time: the sweep goes on, as past

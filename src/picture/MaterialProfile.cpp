@@ -145,7 +145,7 @@ DwellTable dwellTable(const MaterialProfile& profile) {
         double fromShortest = 0;  // ms above the shortest dwell
         switch (p.curve) {
             case DwellCurve::Designed: {
-                const int designed = jobs::dwellMs[static_cast<size_t>(level)];
+                const int designed = jobs::kDwellMs[static_cast<size_t>(level)];
                 fromShortest = double(designed - kDesignedShortestMs) * span /
                                (kDesignedLongestMs - kDesignedShortestMs);
                 break;

@@ -40,7 +40,7 @@ QString verdictText(const QString& what, const runtime::Verdict& v) {
 }
 
 int shortestDwellMs() {
-    return *std::min_element(jobs::dwellMs.begin(), jobs::dwellMs.end());
+    return *std::min_element(jobs::kDwellMs.begin(), jobs::kDwellMs.end());
 }
 
 }  // namespace

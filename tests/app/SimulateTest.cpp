@@ -63,9 +63,9 @@ TEST(Simulate, PreciseBurnsEveryDotAndTheTwoRowsPastThePictureForTheirDwells) {
     double dwells = 0;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x)
-            dwells += ostrel::jobs::dwellMs[static_cast<size_t>(gradient(x, y))];
+            dwells += ostrel::jobs::kDwellMs[static_cast<size_t>(gradient(x, y))];
     }
-    dwells += 2 * w * ostrel::jobs::dwellMs[255];  // the two rows past the picture
+    dwells += 2 * w * ostrel::jobs::kDwellMs[255];  // the two rows past the picture
     EXPECT_TRUE(s["finished"].toBool());
     EXPECT_EQ(s["rows"].toInt(), h + 2);
     EXPECT_EQ(s["dotsDealt"].toInt(), w * (h + 2));

@@ -6,23 +6,23 @@
 
 #include "jobs/Dwell.h"
 
-using ostrel::jobs::dwellMs;
+using ostrel::jobs::kDwellMs;
 using ostrel::jobs::kDwellRuns;
 
 TEST(Dwell, DarkerBurnsLongerWithin13To100Ms) {
-    EXPECT_EQ(dwellMs[0], 100);
-    EXPECT_EQ(dwellMs[255], 13);
+    EXPECT_EQ(kDwellMs[0], 100);
+    EXPECT_EQ(kDwellMs[255], 13);
     for (size_t level = 0; level < 256; ++level) {
-        EXPECT_GE(dwellMs[level], 13) << "level " << level;
-        EXPECT_LE(dwellMs[level], 100) << "level " << level;
+        EXPECT_GE(kDwellMs[level], 13) << "level " << level;
+        EXPECT_LE(kDwellMs[level], 100) << "level " << level;
         if (level > 0) {
-            EXPECT_LE(dwellMs[level], dwellMs[level - 1]) << "level " << level;
+            EXPECT_LE(kDwellMs[level], kDwellMs[level - 1]) << "level " << level;
         }
     }
 }
 
 TEST(Dwell, EveryDwellFrom100To13ButNever77) {
-    std::set<int> used(dwellMs.begin(), dwellMs.end());
+    std::set<int> used(kDwellMs.begin(), kDwellMs.end());
     EXPECT_EQ(used.count(77), 0u);
     for (int dwell = 13; dwell <= 100; ++dwell) {
         if (dwell != 77) {
@@ -31,8 +31,8 @@ TEST(Dwell, EveryDwellFrom100To13ButNever77) {
     }
     EXPECT_EQ(used.size(), 87u);
     // The skip lies between levels 66 and 67.
-    EXPECT_EQ(dwellMs[66], 78);
-    EXPECT_EQ(dwellMs[67], 76);
+    EXPECT_EQ(kDwellMs[66], 78);
+    EXPECT_EQ(kDwellMs[67], 76);
 }
 
 TEST(Dwell, RunLengthsAreThreeLevelsWithSixShortRunsAndALongLastOne) {
@@ -41,7 +41,7 @@ TEST(Dwell, RunLengthsAreThreeLevelsWithSixShortRunsAndALongLastOne) {
     int start = 0;
     for (int level = 1; level <= 256; ++level) {
         if (level == 256 ||
-            dwellMs[static_cast<size_t>(level)] != dwellMs[static_cast<size_t>(start)]) {
+            kDwellMs[static_cast<size_t>(level)] != kDwellMs[static_cast<size_t>(start)]) {
             lengthByStart[start] = level - start;
             start = level;
         }
@@ -58,7 +58,7 @@ TEST(Dwell, TheBurnMarkerLevelsGive65Ms) {
     // The coarse run burns the dots whose dwell is the marker's: exactly levels 100-102.
     for (size_t level = 0; level < 256; ++level) {
         const bool marker = level >= 100 && level <= 102;
-        EXPECT_EQ(dwellMs[level] == ostrel::jobs::kBurnMarkerDwellMs, marker) << "level " << level;
+        EXPECT_EQ(kDwellMs[level] == ostrel::jobs::kBurnMarkerDwellMs, marker) << "level " << level;
     }
-    EXPECT_EQ(dwellMs[ostrel::jobs::kBurnMarkerLevel], 65);
+    EXPECT_EQ(kDwellMs[ostrel::jobs::kBurnMarkerLevel], 65);
 }

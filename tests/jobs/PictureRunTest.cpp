@@ -13,7 +13,7 @@
 using namespace ostrel;
 using machine::CONTROL_REG;
 using machine::DATA_REG;
-using ostrel::jobs::dwellMs;
+using ostrel::jobs::kDwellMs;
 
 namespace {
 
@@ -117,7 +117,7 @@ TEST_P(PicturePreciseTest, BurnsEveryDotForItsDwellAndTwoRowsPast) {
     for (size_t i = 0; i < got.size(); ++i) {
         const int x = static_cast<int>(i) % w, y = static_cast<int>(i) / w;
         const int level = y < rows ? picture[static_cast<size_t>(y)][static_cast<size_t>(x)] : 255;
-        const int dwell = dwellMs[static_cast<size_t>(level)];
+        const int dwell = kDwellMs[static_cast<size_t>(level)];
         EXPECT_EQ(got[i].ms, dwell) << "dot " << x << "," << y;
         if (y < rows) {
             EXPECT_EQ(h.form().Picture2.Point(x, y), form::RGB(50 + dwell, 50, 50));

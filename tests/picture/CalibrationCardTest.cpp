@@ -76,10 +76,10 @@ TEST(CalibrationCard, TheDesignedCardSpans13To100MsEvenly) {
     expectPatchesBurnAtTheirDwells(card, designed);
     // The middle level of a dwell's run: 65 ms is levels 100-102.
     for (const CardPatch& patch : card.patches) {
-        EXPECT_EQ(jobs::dwellMs[size_t(patch.level)], patch.dwellMs);
+        EXPECT_EQ(jobs::kDwellMs[size_t(patch.level)], patch.dwellMs);
         if (patch.level > 0 && patch.level < 255) {
-            const bool middle = jobs::dwellMs[size_t(patch.level - 1)] == patch.dwellMs ||
-                                jobs::dwellMs[size_t(patch.level + 1)] == patch.dwellMs;
+            const bool middle = jobs::kDwellMs[size_t(patch.level - 1)] == patch.dwellMs ||
+                                jobs::kDwellMs[size_t(patch.level + 1)] == patch.dwellMs;
             EXPECT_TRUE(middle) << "level " << patch.level << " is not inside its run";
         }
     }

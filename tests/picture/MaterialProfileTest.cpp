@@ -41,7 +41,7 @@ bool writeText(const QString& path, const QByteArray& text) {
 TEST(MaterialProfile, AsDesignedIsTheDesignedTableByteForByte) {
     const DwellTable table = dwellTable(asDesigned());
     for (size_t level = 0; level < 256; ++level)
-        EXPECT_EQ(table[level], jobs::dwellMs[level]) << level;
+        EXPECT_EQ(table[level], jobs::kDwellMs[level]) << level;
     EXPECT_EQ(checkProfile(asDesigned()), std::nullopt);
     EXPECT_EQ(asDesigned().name, QStringLiteral("As designed"));
 }
@@ -52,7 +52,7 @@ TEST(MaterialProfile, CurvesRunFromLongestToShortest) {
     doubled.shortestMs = 26;
     doubled.longestMs = 200;
     const DwellTable twice = dwellTable(doubled);
-    for (size_t level = 0; level < 256; ++level) EXPECT_EQ(twice[level], 2 * jobs::dwellMs[level]);
+    for (size_t level = 0; level < 256; ++level) EXPECT_EQ(twice[level], 2 * jobs::kDwellMs[level]);
 
     // Gamma 1 over a span of 255 ms is one ms a level; gamma 2 bows the curve towards short.
     MaterialProfile linear = gammaProfile();

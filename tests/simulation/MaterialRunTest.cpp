@@ -99,7 +99,7 @@ TEST(MaterialRun, EveryDotIsExposedForItsProfileDwellAndTheDesignedJobIsUntouche
     MaterialRun designed{picture::PictureSettings{}};
     EXPECT_TRUE(designed.h.form().materialDwellMs.empty());
     designed.run();
-    const std::vector<int> designedTable(jobs::dwellMs.begin(), jobs::dwellMs.end());
+    const std::vector<int> designedTable(jobs::kDwellMs.begin(), jobs::kDwellMs.end());
     EXPECT_EQ(designed.exposedDwells(), designed.expectedDwells(designedTable));
 
     picture::PictureSettings settings;
