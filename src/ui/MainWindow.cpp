@@ -286,9 +286,14 @@ QWidget* MainWindow::makeWidget(form::Control& c, QWidget* parent) {
             w = bar;
             break;
         }
-        case Kind::PictureBox:
-            w = new PictureView(*engraver_.form().picture(name), parent);
+        case Kind::PictureBox: {
+            auto* view = new PictureView(*engraver_.form().picture(name), parent);
+            // The loaded picture shows the tone adjustments live, as the prepared one does.
+            if (name == "Picture1")
+                view->setToneSource([this] { return engraver_.pictureSettings().tone; });
+            w = view;
             break;
+        }
         case Kind::Form:
         case Kind::Timer:
         case Kind::Menu:

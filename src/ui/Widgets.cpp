@@ -79,10 +79,19 @@ PictureView::PictureView(const form::PictureBox& box, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void PictureView::setToneSource(std::function<picture::ToneSettings()> source) {
+    toneSource_ = std::move(source);
+    shownTone_ = toneSource_ ? toneSource_() : picture::ToneSettings{};
+    update();
+}
+
 void PictureView::refresh() {
-    if (box_.revision == shownRevision_ && box_.backColor == shownBackColor_) return;
+    const picture::ToneSettings tone = toneSource_ ? toneSource_() : picture::ToneSettings{};
+    if (box_.revision == shownRevision_ && box_.backColor == shownBackColor_ && tone == shownTone_)
+        return;
     shownRevision_ = box_.revision;
     shownBackColor_ = box_.backColor;
+    shownTone_ = tone;
     update();
 }
 
@@ -94,7 +103,13 @@ void PictureView::paintEvent(QPaintEvent*) {
     // NOTE: drawn unscaled, so no smoothing can blur the burn mask: what is shown is what the
     // jobs scan.
     p.setClipRect(rect().adjusted(border, border, -border, -border));
-    p.drawImage(QPoint(border, border), box_.raster);
+    if (shownTone_.isNeutral() || box_.raster.isNull()) {
+        p.drawImage(QPoint(border, border), box_.raster);
+    } else {
+        QImage toned = box_.raster.copy();
+        picture::applyTone(toned, shownTone_);
+        p.drawImage(QPoint(border, border), toned);
+    }
     p.setClipping(false);
     if (border) {
         // NOTE: four filled strips, drawn last, not a drawn rectangle: at a fractional scale a

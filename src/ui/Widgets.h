@@ -6,8 +6,10 @@
 #include <QPixmap>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
 #include "form/Form1.h"
+#include "picture/Tone.h"
 
 namespace ostrel::ui {
 
@@ -48,6 +50,9 @@ class PictureView final : public QWidget {
     // Repaints when the raster or the back colour changed since the last paint was asked for.
     void refresh();
     uint64_t shownRevision() const { return shownRevision_; }
+    // Shows the picture with the operator's tone adjustments (the loaded picture's box), as
+    // the preparation will take it; without a source, or when neutral, the raster as it is.
+    void setToneSource(std::function<picture::ToneSettings()> source);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -56,6 +61,8 @@ class PictureView final : public QWidget {
     const form::PictureBox& box_;
     uint64_t shownRevision_ = 0;
     form::Colour shownBackColor_ = 0;
+    std::function<picture::ToneSettings()> toneSource_;
+    picture::ToneSettings shownTone_;
 };
 
 }  // namespace ostrel::ui

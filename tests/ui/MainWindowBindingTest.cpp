@@ -11,6 +11,7 @@
 
 #include "UiTestSupport.h"
 #include "machine/Registers.h"
+#include "picture/PictureSettings.h"
 #include "ui/Widgets.h"
 
 namespace ostrel::test {
@@ -65,6 +66,28 @@ TEST_F(RenderTest, PictureBoxShowsTheRasterPixelForPixelAndFollowsItsSize) {
     box.setOuterSize(1500, 1200);
     window->renderNow();
     EXPECT_EQ(view->size(), QSize(100, 80));
+}
+
+TEST_F(RenderTest, TheLoadedPictureShowsTheToneAdjustmentsLiveAndNeutralShowsItAsItIs) {
+    form::PictureBox& box = h.form().Picture1;
+    box.setPicture(QImage(20, 10, QImage::Format_RGB32));
+    box.raster.fill(qRgb(100, 100, 100));
+    ++box.revision;
+    window->renderNow();
+    auto* view = widget<ui::PictureView>("Picture1");
+    const auto shown = [&] { return QColor(view->grab().toImage().pixel(3, 3)); };
+    EXPECT_EQ(shown(), QColor(100, 100, 100));
+
+    picture::PictureSettings settings;
+    settings.tone.invert = true;
+    ASSERT_TRUE(h.engraver->setPictureSettings(settings));
+    window->renderNow();
+    EXPECT_EQ(shown(), QColor(155, 155, 155));
+    EXPECT_EQ(QColor(box.raster.pixel(3, 3)), QColor(100, 100, 100));  // only the view changes
+
+    ASSERT_TRUE(h.engraver->setPictureSettings(picture::PictureSettings{}));
+    window->renderNow();
+    EXPECT_EQ(shown(), QColor(100, 100, 100));
 }
 
 // --- Forwarding ---
