@@ -42,6 +42,18 @@ JobInputs jobInputs(const form::Form1& f, const machine::SimEngraver* sim) {
     return in;
 }
 
+std::unique_ptr<machine::SimEngraver> copyOfMachine(const form::Form1& f,
+                                                    const machine::SimEngraver* sim) {
+    machine::SimConfig config = sim ? sim->config() : machine::SimConfig{};
+    config.headX = sim ? sim->x() / 2.0 : f.xStepCount;
+    config.headY = sim ? sim->y() / 2.0 : f.yStepCount;
+    config.rotorX = sim ? sim->rotorX() : 0;
+    config.rotorY = sim ? sim->rotorY() : 0;
+    config.data = sim ? sim->data() : machine::kRestData;
+    config.control = sim ? sim->control() : machine::kRestControl;
+    return std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
+}
+
 bool sameSetUp(const JobInputs& a, const JobInputs& b) {
     return a.kind == b.kind && a.pictureWidth == b.pictureWidth &&
            a.pictureHeight == b.pictureHeight && a.frameWidth == b.frameWidth &&
@@ -78,16 +90,7 @@ void JobPreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     // variables, as Run would find them.
     task->window = f.snapshot();
 
-    // The machine: the simulator as it stands, or for a real port one whose head stands where
-    // the step counters say (its rotors, where the last moves left them, are not known).
-    machine::SimConfig config = sim ? sim->config() : machine::SimConfig{};
-    config.headX = sim ? sim->x() / 2.0 : f.xStepCount;
-    config.headY = sim ? sim->y() / 2.0 : f.yStepCount;
-    config.rotorX = sim ? sim->rotorX() : 0;
-    config.rotorY = sim ? sim->rotorY() : 0;
-    config.data = sim ? sim->data() : machine::kRestData;
-    config.control = sim ? sim->control() : machine::kRestControl;
-    task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
+    task->head = copyOfMachine(f, sim);
 
     computing_ = inputs;
     if (worker_.joinable()) worker_.join();

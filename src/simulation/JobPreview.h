@@ -37,6 +37,11 @@ struct JobInputs {
 int chosenJob(const form::Form1& form);
 // The inputs as they stand now; `sim` is the simulated engraver, or null for a real port.
 JobInputs jobInputs(const form::Form1& form, const machine::SimEngraver* sim);
+// The machine a computed job runs on: the simulator as it stands, or for a real port one whose
+// head stands where the step counters say (its rotors, where the last moves left them, are not
+// known).
+std::unique_ptr<machine::SimEngraver> copyOfMachine(const form::Form1& form,
+                                                    const machine::SimEngraver* sim);
 // The settings the operator makes for a job (not where the head stands) are the same in both.
 bool sameSetUp(const JobInputs& a, const JobInputs& b);
 

@@ -167,15 +167,7 @@ class Simulation {
             s.lastXDrift = engraver_->pictureRun().lastXDrift();
         }
         s.laserPulses = laserPulses_;
-        s.exposures = sim_.exposures();
-        for (const machine::Exposure& e : s.exposures) s.laserOnMs += e.ms;
-        s.lostSteps = sim_.lostSteps();
-        s.stalls = sim_.stalls();
-        s.wiringFaults = sim_.faults();
-        s.xStepCount = f.xStepCount;
-        s.yStepCount = f.yStepCount;
-        s.headX = static_cast<double>(sim_.x()) / 2;
-        s.headY = static_cast<double>(sim_.y()) / 2;
+        machineFigures(s, f, sim_);
         return s;
     }
 
@@ -223,6 +215,19 @@ class Simulation {
 };
 
 }  // namespace
+
+void machineFigures(JobSummary& s, const Form1& f, const machine::SimEngraver& sim) {
+    s.exposures = sim.exposures();
+    s.laserOnMs = 0;
+    for (const machine::Exposure& e : s.exposures) s.laserOnMs += e.ms;
+    s.lostSteps = sim.lostSteps();
+    s.stalls = sim.stalls();
+    s.wiringFaults = sim.faults();
+    s.xStepCount = f.xStepCount;
+    s.yStepCount = f.yStepCount;
+    s.headX = static_cast<double>(sim.x()) / 2;
+    s.headY = static_cast<double>(sim.y()) / 2;
+}
 
 std::string checkSpec(const JobSpec& spec) {
     const int maxWidth = kLargestRasterWidth, maxHeight = kLargestRasterHeight;

@@ -107,5 +107,8 @@ JobSummary simulateFrom(const form::Snapshot& window, const machine::SimEngraver
 
 // A duration as h:mm:ss (whole seconds, rounded down).
 std::string clockText(int64_t ms);
+// The figures the machine gives a summary: exposures and laser-on time, lost steps, stalls,
+// wiring faults, the counters and where the head stands.
+void machineFigures(JobSummary& summary, const form::Form1& form, const machine::SimEngraver& sim);
 
 }  // namespace ostrel::simulation

@@ -136,15 +136,7 @@ JobSummary simulateResume(const form::Snapshot& window, const machine::SimEngrav
     s.rows = static_cast<int>(std::lround(jobs::progressValue(f.pixelRow))) + 1;
     s.dotsBurned = pulses;
     s.laserPulses = pulses;
-    s.exposures = sim.exposures();
-    for (const machine::Exposure& e : s.exposures) s.laserOnMs += e.ms;
-    s.lostSteps = sim.lostSteps();
-    s.stalls = sim.stalls();
-    s.wiringFaults = sim.faults();
-    s.xStepCount = f.xStepCount;
-    s.yStepCount = f.yStepCount;
-    s.headX = static_cast<double>(sim.x()) / 2;
-    s.headY = static_cast<double>(sim.y()) / 2;
+    machineFigures(s, f, sim);
     s.maxXDrift = engraver.pictureRun().maxXDrift();
     s.lastXDrift = engraver.pictureRun().lastXDrift();
     return s;
@@ -184,16 +176,7 @@ void ResumePreview::start(const form::Form1& f, const machine::SimEngraver* sim,
         return;
     }
     task->window = f.snapshot();
-    // The machine: the simulator as it stands, or for a real port one whose head stands where
-    // the step counters say.
-    machine::SimConfig config = sim ? sim->config() : machine::SimConfig{};
-    config.headX = sim ? sim->x() / 2.0 : f.xStepCount;
-    config.headY = sim ? sim->y() / 2.0 : f.yStepCount;
-    config.rotorX = sim ? sim->rotorX() : 0;
-    config.rotorY = sim ? sim->rotorY() : 0;
-    config.data = sim ? sim->data() : machine::kRestData;
-    config.control = sim ? sim->control() : machine::kRestControl;
-    task->head = std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
+    task->head = copyOfMachine(f, sim);
 
     computing_ = inputs;
     if (worker_.joinable()) worker_.join();
