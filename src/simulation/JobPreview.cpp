@@ -54,6 +54,20 @@ std::unique_ptr<machine::SimEngraver> copyOfMachine(const form::Form1& f,
     return std::make_unique<machine::SimEngraver>(config, [] { return 0.0; });
 }
 
+void startComputation(std::thread& worker, QObject* receiver, std::function<JobSummary()> compute,
+                      std::function<void(std::shared_ptr<const JobSummary>)> deliver) {
+    if (worker.joinable()) worker.join();
+    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
+    // a signal stack of its own for the crash handlers.
+    const runtime::EndingSignalsBlocked blocked;
+    worker = std::thread([receiver, compute = std::move(compute), deliver = std::move(deliver)] {
+        const runtime::ThreadSignalStack signalStack;
+        auto summary = std::make_shared<const JobSummary>(compute());
+        QMetaObject::invokeMethod(
+            receiver, [deliver, summary] { deliver(summary); }, Qt::QueuedConnection);
+    });
+}
+
 bool sameSetUp(const JobInputs& a, const JobInputs& b) {
     return a.kind == b.kind && a.pictureWidth == b.pictureWidth &&
            a.pictureHeight == b.pictureHeight && a.frameWidth == b.frameWidth &&
@@ -93,17 +107,9 @@ void JobPreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     task->head = copyOfMachine(f, sim);
 
     computing_ = inputs;
-    if (worker_.joinable()) worker_.join();
-    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
-    // a signal stack of its own for the crash handlers.
-    const runtime::EndingSignalsBlocked blocked;
-    worker_ = std::thread([this, task, inputs] {
-        const runtime::ThreadSignalStack signalStack;
-        auto summary =
-            std::make_shared<const JobSummary>(simulateFrom(task->window, *task->head, task->kind));
-        QMetaObject::invokeMethod(
-            this, [this, inputs, summary] { done(inputs, summary); }, Qt::QueuedConnection);
-    });
+    startComputation(
+        worker_, this, [task] { return simulateFrom(task->window, *task->head, task->kind); },
+        [this, inputs](std::shared_ptr<const JobSummary> summary) { done(inputs, summary); });
 }
 
 void JobPreview::done(const JobInputs& inputs, std::shared_ptr<const JobSummary> summary) {

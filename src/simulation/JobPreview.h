@@ -4,6 +4,7 @@
 #include <QObject>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,11 @@ JobInputs jobInputs(const form::Form1& form, const machine::SimEngraver* sim);
 // known).
 std::unique_ptr<machine::SimEngraver> copyOfMachine(const form::Form1& form,
                                                     const machine::SimEngraver* sim);
+// Runs `compute` on `worker` (joined first if it ran before), a thread that leaves the ending
+// signals to the caller's and has a signal stack of its own; `deliver` gets the result on
+// `receiver`'s thread.
+void startComputation(std::thread& worker, QObject* receiver, std::function<JobSummary()> compute,
+                      std::function<void(std::shared_ptr<const JobSummary>)> deliver);
 // The settings the operator makes for a job (not where the head stands) are the same in both.
 bool sameSetUp(const JobInputs& a, const JobInputs& b);
 

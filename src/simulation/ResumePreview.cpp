@@ -179,17 +179,10 @@ void ResumePreview::start(const form::Form1& f, const machine::SimEngraver* sim,
     task->head = copyOfMachine(f, sim);
 
     computing_ = inputs;
-    if (worker_.joinable()) worker_.join();
-    // NOTE: the worker leaves the signals that end the program to the window's thread, and has
-    // a signal stack of its own for the crash handlers.
-    const runtime::EndingSignalsBlocked blocked;
-    worker_ = std::thread([this, task, inputs] {
-        const runtime::ThreadSignalStack signalStack;
-        auto summary = std::make_shared<const JobSummary>(
-            simulateResume(task->window, *task->head, task->journal, task->picture));
-        QMetaObject::invokeMethod(
-            this, [this, inputs, summary] { done(inputs, summary); }, Qt::QueuedConnection);
-    });
+    startComputation(
+        worker_, this,
+        [task] { return simulateResume(task->window, *task->head, task->journal, task->picture); },
+        [this, inputs](std::shared_ptr<const JobSummary> summary) { done(inputs, summary); });
 }
 
 void ResumePreview::done(const ResumeInputs& inputs, std::shared_ptr<const JobSummary> summary) {
