@@ -327,8 +327,21 @@ struct DotRun {
     std::vector<double> steps;    // every tick's period error, ms
     std::vector<double> onTimes;  // every dot's on-time error, ms
     double preemptionsPerS = NAN;
+    // What `--verbose` says of the wake-ups' lateness: the program's part, the machine's.
+    double busyMax = NAN, wakeP99 = NAN, wakeMax = NAN;
     std::string failed;
 };
+
+// A figure from "tick lateness: N wake-ups; thread busy at the due time: p99 A ms, max B ms;
+// waking the thread: p99 C ms, max D ms", which `ostrel script --realtime --verbose` prints.
+double latenessSaid(const std::string& said, const std::string& part, const std::string& name) {
+    const size_t line = said.rfind("tick lateness: ");
+    if (line == std::string::npos) return NAN;
+    const size_t at = said.find(part, line);
+    if (at == std::string::npos) return NAN;
+    const size_t f = said.find(name + " ", at);
+    return f == std::string::npos ? NAN : std::atof(said.c_str() + f + name.size() + 1);
+}
 
 DotRun runDots(const Context& c, const std::string& script, const std::vector<Row>& virt,
                double fromMs, bool normalPriority, bool loaded, const std::string& tag) {
@@ -350,6 +363,10 @@ DotRun runDots(const Context& c, const std::string& script, const std::vector<Ro
     run.onTimes = onTimeErrors(real, virt, fromMs);
     run.steps = f.errors;
     run.preemptionsPerS = static_cast<double>(e.preemptions) * 1000.0 / wall;
+    const std::string said = readFile(err);
+    run.busyMax = latenessSaid(said, "thread busy", "max");
+    run.wakeP99 = latenessSaid(said, "waking the thread", "p99");
+    run.wakeMax = latenessSaid(said, "waking the thread", "max");
     *c.log << "  " << tag << ": exit " << e.exitCode << ", " << f.errors.size() << " ticks, "
            << run.onTimes.size() << " dots, " << static_cast<int>(wall) << " ms wall, load "
            << loadAverage() << (f.sameAccesses ? "" : ", accesses differ from the virtual run")
@@ -439,6 +456,15 @@ void measureDots(const Context& c, std::vector<Figure>& figures) {
             Figure preempted =
                 makeFigure(key + ".preemptions_per_s", what + ": preempted by other processes",
                            "per s", Goal::None, 0, 1);
+            Figure busyMax = makeFigure(key + ".busy_at_due_max",
+                                        what + ": tick held by the program's own work, max", "ms",
+                                        Goal::None, 0, 3);
+            Figure wakeP99 =
+                makeFigure(key + ".wake_up_p99", what + ": waking the thread after that, p99", "ms",
+                           Goal::None, 0, 3);
+            Figure wakeMax =
+                makeFigure(key + ".wake_up_max", what + ": waking the thread after that, max", "ms",
+                           Goal::None, 0, 3);
             if (v.exitCode != 0 || virt.empty()) {
                 onP99.note = "the virtual run failed (exit " + std::to_string(v.exitCode) + ")";
             } else {
@@ -453,9 +479,15 @@ void measureDots(const Context& c, std::vector<Figure>& figures) {
                     stepP99.samples.push_back(percentile(run.steps, 0.99));
                     stepMax.samples.push_back(percentile(run.steps, 1.0));
                     preempted.samples.push_back(run.preemptionsPerS);
+                    if (!std::isnan(run.busyMax)) {
+                        busyMax.samples.push_back(run.busyMax);
+                        wakeP99.samples.push_back(run.wakeP99);
+                        wakeMax.samples.push_back(run.wakeMax);
+                    }
                 }
             }
-            figures.insert(figures.end(), {onP99, onMax, stepP99, stepMax, preempted});
+            figures.insert(figures.end(),
+                           {onP99, onMax, stepP99, stepMax, preempted, busyMax, wakeP99, wakeMax});
         }
         runLatency(c, loaded, std::string("latency.") + (loaded ? "loaded" : "quiet"),
                    std::string("ostrel latency 20 s (no window, no trace), ") +

@@ -21,6 +21,7 @@
 #include "runtime/ThreadSignals.h"
 #include "runtime/TimingPriority.h"
 #include "ui/Look.h"
+#include "ui/MachineWindow.h"
 #include "ui/MainWindow.h"
 
 namespace ostrel::app {
@@ -30,6 +31,28 @@ namespace {
 // NOTE: the longest scenario written so far is a few kilobytes; the bound keeps a wrong file
 // (a video, a disk image) from being read whole into memory.
 constexpr size_t kMaxScenarioBytes = 64u * 1024 * 1024;
+
+// "tick lateness: N wake-ups; busy ...": how late the ticks came, the program's part (the
+// thread still busy at the due time) apart from the machine's (waking the thread).
+std::string latenessText(const runtime::QtEventLoop::Lateness& late) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "tick lateness: %zu wake-ups; thread busy at the due time: p99 %.3f ms, max "
+                  "%.3f ms; waking the thread: p99 %.3f ms, max %.3f ms",
+                  late.busy.count(), late.busy.percentile(0.99), late.busy.maxMs(),
+                  late.wake.percentile(0.99), late.wake.maxMs());
+    return text;
+}
+
+// The main window and the Machine window, as the GUI has them.
+struct Windows final : QObject {
+    Windows(engraver::Engraver& engraver, machine::SimEngraver& sim)
+        : main(engraver), machine(engraver, &sim) {
+        machine.attachTo(main);
+    }
+    ui::MainWindow main;
+    ui::MachineWindow machine;
+};
 
 // Real time: the Qt loop runs while the scenario waits, ticks come from the real clock.
 // NOTE: a wait ends at the scenario's own time (the sum of the waits so far), not a span after
@@ -43,6 +66,7 @@ class RealTimeClock final : public ScenarioClock {
     }
 
     runtime::EventLoop& loop() override { return loop_; }
+    runtime::QtEventLoop& qtLoop() { return loop_; }
     const runtime::TimingPriority& priority() const { return priority_; }
 
     void wait(int64_t ms) override {
@@ -58,12 +82,15 @@ class RealTimeClock final : public ScenarioClock {
 
     void stop() override { stopped_ = true; }
 
-    // The main window as the GUI shows it, drawn off screen unless a platform was chosen: the
-    // run pays for painting as the program does.
-    std::unique_ptr<QObject> attachView(engraver::Engraver& engraver) override {
-        auto window = std::make_unique<ui::MainWindow>(engraver);
-        window->show();
-        return window;
+    // The windows as the GUI shows them on the simulator, drawn off screen unless a platform
+    // was chosen: the run pays for painting as the program does.
+    std::unique_ptr<QObject> attachView(engraver::Engraver& engraver,
+                                        machine::SimEngraver& sim) override {
+        auto windows = std::make_unique<Windows>(engraver, sim);
+        windows->machine.setStepTimingSource([this] { return priority_.describe(); });
+        windows->main.show();
+        windows->machine.show();
+        return windows;
     }
 
     std::string timeText() override {
@@ -187,9 +214,12 @@ int runScript(int argc, char** argv) {
         status = runScenario(parsed.scenario, command->options, std::cout, std::cerr);
     } else {
         RealTimeClock clock(!command->options.normalPriority);
+        if (command->options.verbose) clock.qtLoop().recordLateness(true);
         status = runScenario(parsed.scenario, command->options, clock, std::cout, std::cerr);
-        if (command->options.verbose)
-            std::cerr << "step timing: " << clock.priority().describe() << '\n';
+        if (command->options.verbose) {
+            std::cerr << "step timing: " << clock.priority().describe() << '\n'
+                      << latenessText(clock.qtLoop().lateness()) << '\n';
+        }
     }
     // The results are the run's output too: a full disk or a closed pipe must not pass.
     if (!flushStandardOutput()) {

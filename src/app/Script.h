@@ -119,9 +119,11 @@ class ScenarioClock {
     virtual bool waitUntil(const std::function<bool()>& idle, int64_t maxMs) = 0;
     // The program ended: no tick runs again.
     virtual void stop() = 0;
-    // `start` created the core: a view to keep while the scenario runs (it goes before the
-    // core does), or none.
-    virtual std::unique_ptr<QObject> attachView(engraver::Engraver&) { return nullptr; }
+    // `start` created the core on the simulated engraver `sim`: a view to keep while the
+    // scenario runs (it goes before the core does), or none.
+    virtual std::unique_ptr<QObject> attachView(engraver::Engraver&, machine::SimEngraver&) {
+        return nullptr;
+    }
     // The loop's time as --verbose prints it.
     virtual std::string timeText() = 0;
 };

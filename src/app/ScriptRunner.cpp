@@ -162,7 +162,7 @@ class Runner {
                 // one the journal syncs at exact moments.
                 engraver_->pictureRun().setJournalSyncInBackground(options_.realtime);
                 engraver_->pictureRun().setJournalling(options_.journal);
-                view_ = clock_.attachView(*engraver_);
+                view_ = clock_.attachView(*engraver_, sim_);
                 engraver_->load();
                 return;
             case StepKind::Wait:

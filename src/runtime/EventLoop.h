@@ -44,6 +44,9 @@ class EventLoop {
     // previous interval.
     virtual void setInterval(TimerId id, int intervalMs) = 0;
     virtual int interval(TimerId id) const = 0;
+    // When the earliest enabled timer falls due next (on nowMs()'s scale), or -1 when no timer
+    // is enabled. Timers whose handler is running are not counted.
+    virtual double nextTickMs() const = 0;
 
     // Runs a function as an event: it is dispatched by the loop (or by doEvents()) once its
     // time has come. Used for operator input that arrives while a handler runs.

@@ -17,6 +17,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -60,6 +61,12 @@ struct QtEventLoop::State {
     QTimer fallback;
     int64_t armedNs = -1;  // the instant the wake-up is armed for; -1 disarmed
     TimingPriority* priority = nullptr;
+    // Lateness recording: when the thread last went to wait for events; -1: not since the last
+    // wake-up.
+    bool recording = false;
+    int64_t waitingSinceNs = 0;
+    QMetaObject::Connection waitWatch;
+    Lateness lateness;
 };
 
 QtEventLoop::QtEventLoop()
@@ -105,6 +112,20 @@ double QtEventLoop::firstDue(int intervalMs) const {
 }
 
 void QtEventLoop::onWake() {
+    if (state_->recording && state_->armedNs >= 0) {
+        // Busy: the thread went to wait only after the due instant (the descriptor was ready,
+        // so it came straight back), or it has not waited since the last wake-up (other events
+        // kept it going, or a handler let events run). Waking: from then, or from the due
+        // instant, to now.
+        const int64_t now = monotonicNs();
+        const int64_t due = state_->armedNs;
+        const bool waited = state_->tickTime < 0 && state_->waitingSinceNs >= 0;
+        const int64_t waitedFrom = waited ? std::max(due, state_->waitingSinceNs) : now;
+        state_->lateness.busy.add(static_cast<double>(waitedFrom - due) / 1e6);
+        state_->lateness.wake.add(static_cast<double>(std::max<int64_t>(0, now - waitedFrom)) /
+                                  1e6);
+        state_->waitingSinceNs = -1;
+    }
     state_->armedNs = -1;
     dispatchDue();
     rearm();
@@ -129,6 +150,22 @@ void QtEventLoop::dispatchDue() {
         });
         notifyDispatched();
     }
+}
+
+void QtEventLoop::recordLateness(bool on) {
+    state_->recording = on;
+    QObject::disconnect(state_->waitWatch);
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread());
+    if (on && dispatcher) {
+        state_->waitingSinceNs = monotonicNs();
+        state_->waitWatch =
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                             [this] { state_->waitingSinceNs = monotonicNs(); });
+    }
+}
+
+const QtEventLoop::Lateness& QtEventLoop::lateness() const {
+    return state_->lateness;
 }
 
 void QtEventLoop::setTimingPriority(TimingPriority* priority) {
@@ -200,6 +237,10 @@ void QtEventLoop::setInterval(TimerId id, int intervalMs) {
 
 int QtEventLoop::interval(TimerId id) const {
     return state_->schedule.interval(id);
+}
+
+double QtEventLoop::nextTickMs() const {
+    return state_->schedule.earliestDue();
 }
 
 void QtEventLoop::post(std::function<void()> event, double delayMs) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/EventLoop.h"
+#include "runtime/StepTimingProbe.h"
 
 namespace ostrel::runtime {
 
@@ -25,6 +26,7 @@ class QtEventLoop final : public QObject, public EventLoop {
     bool enabled(TimerId id) const override;
     void setInterval(TimerId id, int intervalMs) override;
     int interval(TimerId id) const override;
+    double nextTickMs() const override;
     void post(std::function<void()> event, double delayMs = 0) override;
     void doEvents() override;
     void sleepMs(int ms) override;
@@ -32,6 +34,17 @@ class QtEventLoop final : public QObject, public EventLoop {
     // Raised while any timer is enabled, lowered once none is (not in the middle of a tick,
     // where one timer hands over to the next). `priority` must outlive the loop; null: none.
     void setTimingPriority(TimingPriority* priority);
+
+    // How late each wake-up came, in two parts: how long the thread was still busy with other
+    // work (painting, input, a handler) after the tick fell due, and how long the system then
+    // took to wake it. The first is the program's, the second the machine's.
+    struct Lateness {
+        TimingErrorStats busy;
+        TimingErrorStats wake;
+    };
+    // Records the lateness of every wake-up from now on (off: stops; the record stays).
+    void recordLateness(bool on);
+    const Lateness& lateness() const;
 
   private:
     // The wake-up fired: dispatches what is due and arms it for the next tick.

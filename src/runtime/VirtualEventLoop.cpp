@@ -41,6 +41,10 @@ int VirtualEventLoop::interval(TimerId id) const {
     return schedule_.interval(id);
 }
 
+double VirtualEventLoop::nextTickMs() const {
+    return schedule_.earliestDue();
+}
+
 void VirtualEventLoop::post(std::function<void()> event, double delayMs) {
     const int64_t due = now_ + static_cast<int64_t>(std::max(0.0, delayMs));
     Posted p{due, schedule_.takeOrder(), std::move(event)};

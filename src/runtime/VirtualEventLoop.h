@@ -25,6 +25,7 @@ class VirtualEventLoop final : public EventLoop {
     bool enabled(TimerId id) const override;
     void setInterval(TimerId id, int intervalMs) override;
     int interval(TimerId id) const override;
+    double nextTickMs() const override;
     void post(std::function<void()> event, double delayMs = 0) override;
     void doEvents() override;
     void sleepMs(int ms) override;

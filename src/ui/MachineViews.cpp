@@ -1,6 +1,7 @@
 // The Machine window's two drawings: the work piece with the head, and one port register.
 #include "ui/MachineViews.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -66,6 +67,8 @@ WorkPieceView::WorkPieceView(QWidget* parent)
       burn_(blankCanvas()),
       preview_(blankCanvas()) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Every pixel is painted here: what lies under the view is not painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 QSize WorkPieceView::sizeHint() const {
@@ -78,8 +81,8 @@ QSize WorkPieceView::minimumSizeHint() const {
     return {kCanvasWidth * 2 / 5 + 42, kCanvasHeight * 2 / 5 + 52};
 }
 
-void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
-                            int64_t yHalf, double ms, bool ghost) {
+QRect WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
+                             int64_t yHalf, double ms, bool ghost) {
     // Half-steps to canvas pixels: X full steps / 2; Y full steps * 4 / 2.
     const double cx = (xHalf / 2.0 - kXFirstStep) / kCanvasStepsPerPixel;
     const double cy = (yHalf / 2.0 - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel;
@@ -94,23 +97,32 @@ void WorkPieceView::deposit(std::vector<float>& exposureMs, QImage& image, int64
             image.setPixel(x, y, ghost ? ghostColour(cell) : burnColour(cell));
         }
     }
+    return QRect(left, top, kDotPixels, kDotPixels);
 }
 
 void WorkPieceView::addExposures(const std::vector<machine::Exposure>& exposures) {
     if (exposures.size() < deposited_) return;  // not the list drawn so far
-    bool changed = false;
+    QRect changed;
     for (size_t i = deposited_; i < exposures.size(); ++i) {
         const machine::Exposure& e = exposures[i];
         const double ms = e.ms - (i == deposited_ ? depositedMs_ : 0.0);
         if (ms <= 0) continue;
-        deposit(burnMs_, burn_, e.x, e.y, ms, false);
-        changed = true;
+        changed |= deposit(burnMs_, burn_, e.x, e.y, ms, false);
     }
     if (!exposures.empty()) {
         deposited_ = exposures.size() - 1;
         depositedMs_ = exposures.back().ms;
     }
-    if (changed) update();
+    if (changed.isEmpty()) return;
+    // NOTE: only the new marks are painted again (the repaint runs between the steps); the
+    // smoothed scaling reaches a canvas pixel beyond them.
+    const Placement at = placement();
+    const QRectF marks(at.area.left() + (changed.left() - 1) * at.scale,
+                       at.area.top() + (changed.top() - 1) * at.scale,
+                       (changed.width() + 2) * at.scale, (changed.height() + 2) * at.scale);
+    const QRect dirty = marks.toAlignedRect().adjusted(-1, -1, 1, 1);
+    renderCanvas(dirty);
+    update(dirty);
 }
 
 void WorkPieceView::setPreview(const std::vector<machine::Exposure>& exposures) {
@@ -118,12 +130,14 @@ void WorkPieceView::setPreview(const std::vector<machine::Exposure>& exposures) 
     preview_ = blankCanvas();
     for (const machine::Exposure& e : exposures)
         deposit(previewMs_, preview_, e.x, e.y, e.ms, true);
+    canvas_ = QImage();
     update();
 }
 
 void WorkPieceView::clearPreview() {
     previewMs_.clear();
     preview_ = blankCanvas();
+    canvas_ = QImage();
     update();
 }
 
@@ -132,12 +146,15 @@ void WorkPieceView::setHead(double xSteps, double ySteps, bool laserOn, bool cou
         known == known_) {
         return;
     }
+    const QRegion before = headRegion(headX_, headY_);
     headX_ = xSteps;
     headY_ = ySteps;
     laserOn_ = laserOn;
     counted_ = counted;
     known_ = known;
-    update();
+    // NOTE: the head moves during a job five times a second: only where it was and where it
+    // is are painted again, not the whole canvas.
+    update(before + headRegion(headX_, headY_));
 }
 
 void WorkPieceView::setResumeMark(std::optional<QPointF> steps) {
@@ -151,24 +168,64 @@ QPointF WorkPieceView::toCanvas(double xSteps, double ySteps) const {
             (ySteps - kYFirstStep) * kYStepScale / kCanvasStepsPerPixel};
 }
 
-void WorkPieceView::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.fillRect(rect(), palette().color(QPalette::Window));
+WorkPieceView::Placement WorkPieceView::placement() const {
     // The canvas, scaled to fit with room for the scale texts on the left and at the top.
     const QRectF room = QRectF(rect()).adjusted(36, 30, -6, -22);
     const double scale = std::min(room.width() / kCanvasWidth, room.height() / kCanvasHeight);
-    const QRectF area(room.left(), room.top(), kCanvasWidth * scale, kCanvasHeight * scale);
-    auto at = [&](double xSteps, double ySteps) {
-        const QPointF c = toCanvas(xSteps, ySteps);
-        return QPointF(area.left() + c.x() * scale, area.top() + c.y() * scale);
-    };
+    return {QRectF(room.left(), room.top(), kCanvasWidth * scale, kCanvasHeight * scale), scale};
+}
 
+void WorkPieceView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) canvas_ = QImage();
+    QWidget::changeEvent(event);
+}
+
+void WorkPieceView::renderCanvasWhole() {
+    canvas_ = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+    renderCanvas(canvas_.rect());
+}
+
+void WorkPieceView::renderCanvas(const QRect& rect) {
+    if (canvas_.size() != size()) return;  // made whole at the next paint
+    QPainter p(&canvas_);
+    p.setClipRect(rect);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillRect(canvas_.rect(), palette().color(QPalette::Window));
     // The real burn over the predicted one: where the laser has been, the burn shows.
+    const QRectF area = placement().area;
     p.fillRect(area, kWood);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     p.drawImage(area, preview_);
     p.drawImage(area, burn_);
+}
+
+QRegion WorkPieceView::headRegion(double xSteps, double ySteps) const {
+    const Placement at = placement();
+    const QPointF c = toCanvas(xSteps, ySteps);
+    const QPointF head(at.area.left() + c.x() * at.scale, at.area.top() + c.y() * at.scale);
+    const QRect cross = at.area.toAlignedRect();
+    const int x = static_cast<int>(std::floor(head.x())),
+              y = static_cast<int>(std::floor(head.y()));
+    QRegion region(QRect(x - 2, cross.top(), 5, cross.height()));
+    region += QRect(cross.left(), y - 2, cross.width(), 5);
+    region += QRect(x - 16, y - 22, 42, 39);  // the ring and its glow, the question mark
+    return region;
+}
+
+void WorkPieceView::paintEvent(QPaintEvent*) {
+    if (canvas_.size() != size()) renderCanvasWhole();
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.drawImage(0, 0, canvas_);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::Antialiasing);
+    const Placement placed = placement();
+    const QRectF area = placed.area;
+    const double scale = placed.scale;
+    auto at = [&](double xSteps, double ySteps) {
+        const QPointF c = toCanvas(xSteps, ySteps);
+        return QPointF(area.left() + c.x() * scale, area.top() + c.y() * scale);
+    };
 
     // Home lines and soft limits.
     const QPointF home = at(0, 0);

@@ -3,6 +3,8 @@
 
 #include <QImage>
 #include <QPointF>
+#include <QRect>
+#include <QRegion>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -44,15 +46,31 @@ class WorkPieceView final : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
-    // Adds exposure time around one head position (half-steps) to a canvas.
-    static void deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf, int64_t yHalf,
-                        double ms, bool ghost);
+    // Adds exposure time around one head position (half-steps) to a canvas; returns the canvas
+    // pixels it changed.
+    static QRect deposit(std::vector<float>& exposureMs, QImage& image, int64_t xHalf,
+                         int64_t yHalf, double ms, bool ghost);
     QPointF toCanvas(double xSteps, double ySteps) const;
+    // Where the canvas is drawn in the widget, and how many widget pixels a canvas pixel takes.
+    struct Placement {
+        QRectF area;
+        double scale = 1;
+    };
+    Placement placement() const;
+    // The widget pixels the head covers at a place: its cross over the whole area and its ring.
+    QRegion headRegion(double xSteps, double ySteps) const;
+
+    // The wood with the predicted and the real burn, scaled to the widget: painted again only
+    // where it changed, and copied unscaled into every paint. `rect`: its part to render again.
+    void renderCanvas(const QRect& rect);
+    void renderCanvasWhole();
 
     std::vector<float> burnMs_, previewMs_;  // exposure per canvas pixel
     QImage burn_, preview_;
+    QImage canvas_;         // in widget pixels; null until painted, or when it must be made anew
     size_t deposited_ = 0;  // exposures fully drawn; the one at this index is drawn partly
     double depositedMs_ = 0;
     double headX_ = 0, headY_ = 0;

@@ -101,6 +101,9 @@ class MachineWindow final : public QWidget {
     void rememberPlace();
 
     void afterDispatch();
+    // A refresh asked for by a timer: now, unless a tick falls due before a repaint could end;
+    // then just after the next dispatch.
+    void refreshBetweenTicks();
     // Notes the start and the end of a run, the Run presses that started nothing and whether
     // the step counters still hold.
     void observe();
@@ -135,6 +138,7 @@ class MachineWindow final : public QWidget {
     QTimer idleTimer_;      // looks at the switches and the inputs while nothing dispatches
     QTimer previewDelay_;   // lets a slider or a typed speed settle before computing
     QTimer watchdogTimer_;  // follows the start-up watchdog, which may end outside a dispatch
+    double refreshWantedMs_ = -1;  // the loop's time a refresh began to wait for a tick; -1 none
 
     QScrollArea* scroll_ = nullptr;
     QBoxLayout* columns_ = nullptr;

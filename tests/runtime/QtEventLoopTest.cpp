@@ -36,6 +36,48 @@ TEST(QtEventLoop, EnabledAndIntervalState) {
     EXPECT_GE(loop.nowMs(), 0.0);
 }
 
+TEST(QtEventLoop, NextTickIsOneIntervalAfterEnabling) {
+    QtEventLoop loop;
+    Timer t(loop, 50, false);
+    EXPECT_EQ(loop.nextTickMs(), -1);
+    const double before = loop.nowMs();
+    t.setEnabled(true);
+    const double after = loop.nowMs();
+    EXPECT_GE(loop.nextTickMs(), before + 50);
+    EXPECT_LE(loop.nextTickMs(), after + 50);
+    t.setEnabled(false);
+    EXPECT_EQ(loop.nextTickMs(), -1);
+}
+
+// A handler that runs 3 ms past the next tick's due time holds that tick: its lateness is the
+// program's (the thread was busy), not the system's.
+TEST(QtEventLoop, ATickHeldByALongHandlerCountsAsBusy) {
+    QtEventLoop loop;
+    loop.recordLateness(true);
+    Timer first(loop, 5, false), second(loop, 6, false);
+    bool held = false;
+    int seconds = 0;
+    first.setHandler([&] {
+        first.setEnabled(false);
+        const double until = loop.nextTickMs() + 3;
+        while (loop.nowMs() < until) {
+        }
+        held = true;
+    });
+    second.setHandler([&] {
+        second.setEnabled(false);
+        ++seconds;
+    });
+    first.setEnabled(true);
+    second.setEnabled(true);
+    ASSERT_TRUE(runUntil([&] { return seconds == 1; }));
+    ASSERT_TRUE(held);
+    const QtEventLoop::Lateness& late = loop.lateness();
+    EXPECT_EQ(late.busy.count(), 2u);
+    EXPECT_EQ(late.wake.count(), 2u);
+    EXPECT_GE(late.busy.maxMs(), 2.9);
+}
+
 TEST(QtEventLoop, PostedEventRuns) {
     QtEventLoop loop;
     int runs = 0, hooks = 0;

@@ -402,3 +402,22 @@ TEST(VirtualEventLoop, HookThatRemovesItselfOrAddsAnotherDuringACall) {
     loop.advance(0);
     EXPECT_EQ(calls, "kn");
 }
+
+TEST(VirtualEventLoop, NextTickIsTheEarliestEnabledTimerNotRunning) {
+    VirtualEventLoop loop;
+    EXPECT_EQ(loop.nextTickMs(), -1);
+    Recorder slow(loop, 10, true);
+    loop.advance(3);
+    Recorder fast(loop, 4, true);
+    EXPECT_EQ(loop.nextTickMs(), 7);
+    loop.post([] {}, 1);  // a posted event is no tick
+    EXPECT_EQ(loop.nextTickMs(), 7);
+    double seenInside = 0;
+    fast.timer.setHandler([&] { seenInside = loop.nextTickMs(); });
+    loop.advance(4);
+    EXPECT_EQ(seenInside, 10);  // its own next tick is not counted while it runs
+    EXPECT_EQ(loop.nextTickMs(), 10);
+    slow.timer.setEnabled(false);
+    fast.timer.setEnabled(false);
+    EXPECT_EQ(loop.nextTickMs(), -1);
+}

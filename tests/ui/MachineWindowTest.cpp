@@ -2,10 +2,12 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "UiTestSupport.h"
 #include "jobs/PictureRun.h"
@@ -458,6 +460,88 @@ TEST_F(MachineWindowTest, AStepTestThatComesBackToTheSwitchLeavesThePositionKnow
     ASSERT_TRUE(h.loop.advanceUntil([&] { return !h.engraver->wiringTest().running(); }, 5000));
     machine->refreshNow();
     EXPECT_TRUE(machine->positionKnown());
+}
+
+// The repaint runs on the thread that writes the steps: a refresh the timer asks for when a step
+// is due within 3 ms waits for that step and follows it at once; with room, it comes at once.
+TEST_F(MachineWindowAwayTest, ARefreshDueJustBeforeAStepFollowsThatStep) {
+    ui::MachineWindow machine(*h.engraver, h.sim.get());
+    machine.show();
+    auto* refresh = machine.findChild<QTimer*>(QStringLiteral("refreshTimer"));
+    auto* data = machine.findChild<ui::RegisterView*>(QStringLiteral("dataRegister"));
+    ASSERT_NE(refresh, nullptr);
+    ASSERT_NE(data, nullptr);
+    ASSERT_EQ(h.engraver->set("Combo1", "5"), engraver::EventResult::Handled);
+    h.engraver->click("Command2(6)");
+    h.engraver->mouseDown("Command1(3)");  // X +, a step every 5 ms
+    const double next = h.loop.nextTickMs();
+    ASSERT_GT(next, 0);
+    auto timerFires = [&] { QMetaObject::invokeMethod(refresh, "timeout"); };
+
+    h.wait(static_cast<int64_t>(next - h.loop.nowMs()) + 3);  // 2 ms before the next step
+    machine.refreshNow();
+    const int shown = h.data();
+    h.wait(2);  // that step: the window shows what it showed
+    ASSERT_NE(h.data(), shown);
+    ASSERT_EQ(data->value(), shown);
+    h.wait(3);  // 2 ms before the next one
+    timerFires();
+    EXPECT_EQ(data->value(), shown);
+    h.wait(2);
+    EXPECT_EQ(data->value(), h.data());
+
+    h.wait(1);                            // 4 ms before the next step: room for a repaint
+    const int written = h.data() ^ 0xFF;  // a word of the test's own, between two steps
+    h.trace->out(DATA_REG, static_cast<uint8_t>(written));
+    timerFires();
+    EXPECT_EQ(data->value(), written);
+    h.engraver->mouseUp("Command1(3)");
+}
+
+// Records the region of every paint event a widget gets.
+class PaintRecorder final : public QObject {
+  public:
+    explicit PaintRecorder(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion painted;
+    int area() const {
+        int sum = 0;
+        for (const QRect& r : painted) sum += r.width() * r.height();
+        return sum;
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+// During a job the head and the new marks are painted again where they changed, never the
+// whole work piece: the repaint runs between the steps.
+TEST(WorkPieceView, PaintsAgainOnlyWhereTheHeadAndTheNewMarksAre) {
+    ui::WorkPieceView view;
+    view.resize(900, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    PaintRecorder recorder(&view);
+    const int whole = view.width() * view.height();
+
+    view.setHead(500, 100, false, false);
+    QCoreApplication::processEvents();
+    EXPECT_GT(recorder.area(), 0);
+    EXPECT_LT(recorder.area(), whole / 4);
+
+    recorder.painted = {};
+    view.addExposures({{1000, 200, 0, 50}});  // a dot at X 500, Y 100 full steps
+    QCoreApplication::processEvents();
+    EXPECT_GT(recorder.area(), 0);
+    EXPECT_LT(recorder.area(), whole / 100);
+    EXPECT_EQ(qAlpha(view.burn().pixel(254, 208)), 255);  // the mark is in the canvas
+
+    recorder.painted = {};
+    view.setPreview({{1000, 200, 0, 50}});  // a new prediction is drawn whole
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.area(), whole);
 }
 
 }  // namespace
