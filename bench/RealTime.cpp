@@ -328,7 +328,7 @@ struct DotRun {
     std::vector<double> onTimes;  // every dot's on-time error, ms
     double preemptionsPerS = NAN;
     // What `--verbose` says of the wake-ups' lateness: the program's part, the machine's.
-    double busyMax = NAN, wakeP99 = NAN, wakeMax = NAN;
+    double busyP99 = NAN, busyMax = NAN, wakeP99 = NAN, wakeMax = NAN;
     std::string failed;
 };
 
@@ -364,6 +364,7 @@ DotRun runDots(const Context& c, const std::string& script, const std::vector<Ro
     run.steps = f.errors;
     run.preemptionsPerS = static_cast<double>(e.preemptions) * 1000.0 / wall;
     const std::string said = readFile(err);
+    run.busyP99 = latenessSaid(said, "thread busy", "p99");
     run.busyMax = latenessSaid(said, "thread busy", "max");
     run.wakeP99 = latenessSaid(said, "waking the thread", "p99");
     run.wakeMax = latenessSaid(said, "waking the thread", "max");
@@ -456,6 +457,9 @@ void measureDots(const Context& c, std::vector<Figure>& figures) {
             Figure preempted =
                 makeFigure(key + ".preemptions_per_s", what + ": preempted by other processes",
                            "per s", Goal::None, 0, 1);
+            Figure busyP99 = makeFigure(key + ".busy_at_due_p99",
+                                        what + ": tick held by the program's own work, p99", "ms",
+                                        Goal::None, 0, 3);
             Figure busyMax = makeFigure(key + ".busy_at_due_max",
                                         what + ": tick held by the program's own work, max", "ms",
                                         Goal::None, 0, 3);
@@ -480,14 +484,15 @@ void measureDots(const Context& c, std::vector<Figure>& figures) {
                     stepMax.samples.push_back(percentile(run.steps, 1.0));
                     preempted.samples.push_back(run.preemptionsPerS);
                     if (!std::isnan(run.busyMax)) {
+                        busyP99.samples.push_back(run.busyP99);
                         busyMax.samples.push_back(run.busyMax);
                         wakeP99.samples.push_back(run.wakeP99);
                         wakeMax.samples.push_back(run.wakeMax);
                     }
                 }
             }
-            figures.insert(figures.end(),
-                           {onP99, onMax, stepP99, stepMax, preempted, busyMax, wakeP99, wakeMax});
+            figures.insert(figures.end(), {onP99, onMax, stepP99, stepMax, preempted, busyP99,
+                                           busyMax, wakeP99, wakeMax});
         }
         runLatency(c, loaded, std::string("latency.") + (loaded ? "loaded" : "quiet"),
                    std::string("ostrel latency 20 s (no window, no trace), ") +
