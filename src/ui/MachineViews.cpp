@@ -2,6 +2,7 @@
 #include "ui/MachineViews.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -313,6 +314,8 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
 
 // --- RegisterView ---
 
+constexpr int kMeaningsTop = 42;  // what each bit carries is written from here down
+
 RegisterView::RegisterView(const QString& title, const std::array<QString, 8>& bitMeanings,
                            const QColor& lit, QWidget* parent)
     : QWidget(parent), title_(title), meanings_(bitMeanings), lit_(lit) {
@@ -326,10 +329,11 @@ QSize RegisterView::sizeHint() const {
 void RegisterView::setValue(std::optional<uint8_t> value) {
     if (value == value_) return;
     value_ = value;
-    update();
+    // The reading and the bits; what each bit carries, under them, stays.
+    update(0, 0, width(), kMeaningsTop);
 }
 
-void RegisterView::paintEvent(QPaintEvent*) {
+void RegisterView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor text = palette().color(QPalette::WindowText);
@@ -358,9 +362,13 @@ void RegisterView::paintEvent(QPaintEvent*) {
         p.setFont(head);
         p.setPen(on ? Qt::white : text);
         p.drawText(box, Qt::AlignCenter, value_ ? QString::number(on ? 1 : 0) : QString());
+        // NOTE: laying the meanings' text out is most of the view's painting: skipped when a
+        // new value repaints only the bits.
+        const QRectF meaning(box.left() - 9, kMeaningsTop, cell + 12, 34);
+        if (!event->region().intersects(meaning.toAlignedRect())) continue;
         p.setFont(small);
         p.setPen(text);
-        p.drawText(QRectF(box.left() - 9, 42, cell + 12, 34), Qt::AlignHCenter | Qt::AlignTop,
+        p.drawText(meaning, Qt::AlignHCenter | Qt::AlignTop,
                    QStringLiteral("%1\n").arg(bit) + meanings_[static_cast<size_t>(bit)]);
     }
 }

@@ -544,5 +544,21 @@ TEST(WorkPieceView, PaintsAgainOnlyWhereTheHeadAndTheNewMarksAre) {
     EXPECT_EQ(recorder.area(), whole);
 }
 
+// A new value repaints the reading and the bits, not what each bit carries under them.
+TEST(RegisterView, ANewValueRepaintsOnlyTheBits) {
+    std::array<QString, 8> meanings;
+    meanings.fill(QStringLiteral("meaning"));
+    ui::RegisterView view(QStringLiteral("Data 888"), meanings, Qt::green);
+    view.resize(400, 78);
+    view.show();
+    QCoreApplication::processEvents();
+    PaintRecorder recorder(&view);
+    view.setValue(5);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(recorder.painted.isEmpty());
+    EXPECT_LE(recorder.painted.boundingRect().bottom(), 42);
+    EXPECT_TRUE(view.bitLit(0) && view.bitLit(2) && !view.bitLit(1));
+}
+
 }  // namespace
 }  // namespace ostrel::test
