@@ -247,9 +247,10 @@ std::optional<ScriptCommand> parseScriptCommandLine(int argc, char** argv, int& 
                                     "DIR");
     const QCommandLineOption verbose("verbose",
                                      "Print every step and every ignored event on "
-                                     "standard error.");
+                                     "standard error; with --realtime, then how late the "
+                                     "ticks came.");
     const QCommandLineOption realtime("realtime",
-                                      "Run in real time on the Qt event loop, with the window "
+                                      "Run in real time on the Qt event loop, with the windows "
                                       "drawn off screen (traces to the microsecond).");
     parser.addOptions({helpOption(), versionOption(), trace, traceReads, dump, folder, verbose,
                        realtime, normalPriorityOption(), interlockOption()});
