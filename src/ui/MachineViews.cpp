@@ -118,9 +118,8 @@ void WorkPieceView::addExposures(const std::vector<machine::Exposure>& exposures
     // NOTE: only the new marks are painted again (the repaint runs between the steps); the
     // smoothed scaling reaches a canvas pixel beyond them.
     const Placement at = placement();
-    const QRectF marks(at.area.left() + (changed.left() - 1) * at.scale,
-                       at.area.top() + (changed.top() - 1) * at.scale,
-                       (changed.width() + 2) * at.scale, (changed.height() + 2) * at.scale);
+    const QRectF marks(at.toWidget(changed.topLeft() - QPointF(1, 1)),
+                       QSizeF(changed.width() + 2, changed.height() + 2) * at.scale);
     const QRect dirty = marks.toAlignedRect().adjusted(-1, -1, 1, 1);
     renderCanvas(dirty);
     update(dirty);
@@ -202,8 +201,7 @@ void WorkPieceView::renderCanvas(const QRect& rect) {
 
 QRegion WorkPieceView::headRegion(double xSteps, double ySteps) const {
     const Placement at = placement();
-    const QPointF c = toCanvas(xSteps, ySteps);
-    const QPointF head(at.area.left() + c.x() * at.scale, at.area.top() + c.y() * at.scale);
+    const QPointF head = at.toWidget(toCanvas(xSteps, ySteps));
     const QRect cross = at.area.toAlignedRect();
     const int x = static_cast<int>(std::floor(head.x())),
               y = static_cast<int>(std::floor(head.y()));
@@ -222,10 +220,8 @@ void WorkPieceView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const Placement placed = placement();
     const QRectF area = placed.area;
-    const double scale = placed.scale;
     auto at = [&](double xSteps, double ySteps) {
-        const QPointF c = toCanvas(xSteps, ySteps);
-        return QPointF(area.left() + c.x() * scale, area.top() + c.y() * scale);
+        return placed.toWidget(toCanvas(xSteps, ySteps));
     };
 
     // Home lines and soft limits.

@@ -58,6 +58,9 @@ class WorkPieceView final : public QWidget {
     struct Placement {
         QRectF area;
         double scale = 1;
+        QPointF toWidget(const QPointF& canvas) const {
+            return {area.left() + canvas.x() * scale, area.top() + canvas.y() * scale};
+        }
     };
     Placement placement() const;
     // The widget pixels the head covers at a place: its cross over the whole area and its ring.

@@ -111,14 +111,14 @@ const std::array<QString, 8> kStatusBits{
 // The status bytes that mean something to the home tests; any other reads as both open.
 constexpr std::array<uint8_t, 8> kKnownStatus{254, 255, 222, 223, 126, 127, 94, 95};
 
-// The side column's width and the narrowest the window gets; below kTwoColumnWidth the work
-// piece goes above the boxes.
 // A repaint of the window takes a millisecond or two (2.5 ms drawn off screen on the
 // development machine). A refresh waits for a dispatch while the next tick is nearer than this,
 // but never longer than kRefreshWaitMs.
 constexpr double kRepaintRoomMs = 3;
 constexpr double kRefreshWaitMs = 200;
 
+// The side column's width and the narrowest the window gets; below kTwoColumnWidth the work
+// piece goes above the boxes.
 constexpr int kSideWidth = 390;
 constexpr int kMinimumWidth = 360;
 constexpr int kMinimumHeight = 320;
@@ -635,14 +635,10 @@ void MachineWindow::afterDispatch() {
     if (!runWasSeen && runSeen_ && refreshWantedMs_ < 0) {
         refreshWantedMs_ = engraver_.loop().nowMs();
     }
-    if (refreshWantedMs_ >= 0) {
-        const runtime::EventLoop& loop = engraver_.loop();
-        const double next = loop.nextTickMs();
-        const double now = loop.nowMs();
-        if (next < 0 || next - now >= kRepaintRoomMs || now - refreshWantedMs_ >= kRefreshWaitMs) {
-            refreshNow();
-            return;
-        }
+    if (refreshWantedMs_ >= 0 &&
+        (!tickNear() || engraver_.loop().nowMs() - refreshWantedMs_ >= kRefreshWaitMs)) {
+        refreshNow();
+        return;
     }
     if (!refreshTimer_.isActive()) refreshTimer_.start();
 }
@@ -651,13 +647,17 @@ void MachineWindow::refreshBetweenTicks() {
     // NOTE: the repaint runs on the thread that writes the steps and times the dots. Started at
     // a moment of its own it would hold a step falling due meanwhile by up to the repaint's
     // time, one step in a hundred at 5 ms; just after a tick the next one is furthest away.
-    const runtime::EventLoop& loop = engraver_.loop();
-    const double next = loop.nextTickMs();
-    if (next >= 0 && next - loop.nowMs() < kRepaintRoomMs) {
-        if (refreshWantedMs_ < 0) refreshWantedMs_ = loop.nowMs();
+    if (tickNear()) {
+        if (refreshWantedMs_ < 0) refreshWantedMs_ = engraver_.loop().nowMs();
         return;
     }
     refreshNow();
+}
+
+bool MachineWindow::tickNear() const {
+    const runtime::EventLoop& loop = engraver_.loop();
+    const double next = loop.nextTickMs();
+    return next >= 0 && next - loop.nowMs() < kRepaintRoomMs;
 }
 
 void MachineWindow::observe() {

@@ -104,6 +104,8 @@ class MachineWindow final : public QWidget {
     // A refresh asked for by a timer: now, unless a tick falls due before a repaint could end;
     // then just after the next dispatch.
     void refreshBetweenTicks();
+    // A tick falls due before a repaint started now could end.
+    bool tickNear() const;
     // Notes the start and the end of a run, the Run presses that started nothing and whether
     // the step counters still hold.
     void observe();
